@@ -1,0 +1,23 @@
+# Warnings, hardening and sanitizers, applied target by target.
+function(quivane_apply_options target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow
+    $<$<COMPILE_LANGUAGE:CXX>:-Wconversion -Wold-style-cast>
+    $<$<BOOL:${QUIVANE_WERROR}>:-Werror>)
+  if(NOT WIN32)
+    target_compile_options(${target} PRIVATE -fstack-protector-strong -Wformat -Wformat-security)
+    # Fortification needs optimisation and gets in the sanitizers' way.
+    if(NOT QUIVANE_SANITIZE)
+      target_compile_definitions(${target} PRIVATE
+        $<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
+    endif()
+    get_target_property(type ${target} TYPE)
+    if(type STREQUAL "SHARED_LIBRARY" OR type STREQUAL "EXECUTABLE")
+      target_link_options(${target} PRIVATE -Wl,-z,relro,-z,now -Wl,-z,noexecstack)
+    endif()
+  endif()
+  if(QUIVANE_SANITIZE)
+    target_compile_options(${target} PRIVATE -fsanitize=${QUIVANE_SANITIZE}
+      -fno-omit-frame-pointer -fno-sanitize-recover=all)
+    target_link_options(${target} PRIVATE -fsanitize=${QUIVANE_SANITIZE})
+  endif()
+endfunction()

@@ -1,0 +1,50 @@
+/* QuivaneDll: advertise a service on the local network with DNS-SD over multicast DNS. */
+#ifndef QUIVANEDLL_H
+#define QUIVANEDLL_H
+
+#include <stdint.h>
+#ifndef __cplusplus
+#include <stdbool.h>
+#endif
+
+#if defined(_WIN32)
+#if defined(QUIVANEDLL_BUILDING)
+#define QUIVANEDLL_API __declspec(dllexport)
+#else
+#define QUIVANEDLL_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__)
+#define QUIVANEDLL_API __attribute__((visibility("default")))
+#else
+#define QUIVANEDLL_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/*
+ * Files one service registration with the machine's DNS-SD responder.
+ *
+ * name     Service instance name, passed on unchanged (NULL lets the client library decide;
+ *          Avahi refuses "" and NULL).
+ * regtype  Service type such as "_http._tcp", passed on unchanged.
+ * domain   Registration domain in a WRITABLE buffer. Exactly "." is rewritten in place to ""
+ *          (the default domain, normally "local."), even when the call then fails. Any other
+ *          text is passed on untouched. NULL also means the default domain.
+ * port     Port in host byte order; only the low 16 bits are used.
+ *
+ * Returns true when the responder accepted the request. Publication then follows
+ * asynchronously: a later error or a name conflict is not reported back. The registration
+ * stays in force until the process ends; there is no way to withdraw it. Returns false when
+ * the request was refused or the responder could not be reached. The call blocks until the
+ * client library answers and is safe to make from several threads (calls are serialised).
+ */
+QUIVANEDLL_API bool RegisterService(const char *name, const char *regtype, char *domain,
+                                    int32_t port);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* QUIVANEDLL_H */

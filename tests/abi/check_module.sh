@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Checks the built module's dynamic interface: one exported symbol, the client library as its
+# only non-libc dependency (and only DNSServiceRegister from it), a versioned soname and the
+# hardening a loader can see.
+# Usage: check_module.sh MODULE [SANITIZERS]
+set -u
+module=$1
+sanitize=${2:-}
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+[ -f "$module" ] || { echo "FAIL: no module at $module"; exit 1; }
+dynamic=$(readelf -dW "$module") || { echo "FAIL: readelf cannot read $module"; exit 1; }
+segments=$(readelf -lW "$module")
+
+exports=$(nm -D --defined-only "$module" | awk '{print $NF}' | sort)
+[ "$exports" = "RegisterService" ] || fail "exported symbols are [$(echo $exports)], want [RegisterService]"
+nm -D --defined-only "$module" | grep -q ' T RegisterService$' || fail "RegisterService is not a function in .text"
+
+soname=$(sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p' <<<"$dynamic")
+[ "$soname" = "libQuivaneDll.so.1" ] || fail "soname is '$soname', want libQuivaneDll.so.1"
+
+allowed='^(libdns_sd\.so\.1|libc\.so\.6)$'
+[ -n "$sanitize" ] && allowed='^(libdns_sd\.so\.1|libc\.so\.6|lib(a|ub|t)san\.so\.[0-9]+|libm\.so\.6|libgcc_s\.so\.1|libstdc\+\+\.so\.6)$'
+needed=$(sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' <<<"$dynamic")
+grep -qx 'libdns_sd.so.1' <<<"$needed" || fail "the client library libdns_sd.so.1 is not a dynamic dependency"
+while read -r lib; do
+  [ -z "$lib" ] || grep -Eq "$allowed" <<<"$lib" || fail "unexpected dependency $lib"
+done <<<"$needed"
+
+dnssd_used=$(nm -D --undefined-only "$module" | awk '{print $NF}' | grep '^DNSService' | sort)
+[ "$dnssd_used" = "DNSServiceRegister" ] || fail "client library symbols used: [$(echo $dnssd_used)], want [DNSServiceRegister]"
+
+grep -Eq '\(FLAGS\).*BIND_NOW|\(FLAGS_1\).*NOW' <<<"$dynamic" || fail "not linked with -z now"
+grep -q 'GNU_RELRO' <<<"$segments" || fail "no RELRO segment"
+stack=$(grep 'GNU_STACK' <<<"$segments")
+[ -n "$stack" ] || fail "no GNU_STACK header: the stack would be executable"
+grep -q 'RWE' <<<"$stack" && fail "executable stack"
+grep -q 'TEXTREL' <<<"$dynamic" && fail "text relocations"
+
+link=$(dirname "$module")/libQuivaneDll.so
+[ -L "$link" ] && [ "$(readlink -f "$link")" = "$(readlink -f "$module")" ] \
+  || fail "libQuivaneDll.so is not a link to the module"
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures check(s) failed for $module"
+  exit 1
+fi
+echo "module interface OK: $module"

@@ -1,0 +1,264 @@
+// RegisterService as a host meets it: the built module is loaded by name, and its calls land
+// in the recording stand-in for the DNS-SD client library.
+#include "../cases/register_cases.h"
+#include "../stub/dnssd_stub.h"
+#include "alloc_counter.h"
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using RegisterFn = bool (*)(const char *, const char *, char *, int32_t);
+
+RegisterFn LoadModule()
+{
+    void *module = dlopen("libQuivaneDll.so", RTLD_NOW | RTLD_LOCAL);
+    if (module == nullptr) {
+        ADD_FAILURE() << "cannot load libQuivaneDll.so: " << dlerror();
+        return nullptr;
+    }
+    auto fn = reinterpret_cast<RegisterFn>(dlsym(module, "RegisterService"));
+    if (fn == nullptr) {
+        ADD_FAILURE() << "RegisterService is not exported: " << dlerror();
+    }
+    return fn;
+}
+
+class RegisterServiceTest : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        StubReset();
+        registerService = LoadModule();
+        ASSERT_NE(registerService, nullptr);
+    }
+
+    // Registers with a writable copy of the domain and returns the stand-in's record of it.
+    const StubCall &Register(const char *name, const char *regtype, const char *domain,
+                             int32_t port, bool *accepted = nullptr)
+    {
+        domainBuffer.assign(domain, domain + std::strlen(domain) + 1);
+        const unsigned before = StubCallCount();
+        const bool result = registerService(name, regtype, domainBuffer.data(), port);
+        if (accepted != nullptr) {
+            *accepted = result;
+        }
+        EXPECT_EQ(StubCallCount(), before + 1) << "exactly one DNSServiceRegister per call";
+        const StubCall *call = StubGetCall(StubCallCount() - 1);
+        if (call == nullptr) {
+            static const StubCall none{};
+            ADD_FAILURE() << "the stand-in recorded no call";
+            return none;
+        }
+        return *call;
+    }
+
+    RegisterFn registerService = nullptr;
+    std::vector<char> domainBuffer;
+};
+
+TEST_F(RegisterServiceTest, PassesAllTwelveArgumentsAsTheInterfaceDefines)
+{
+    bool accepted = false;
+    const StubCall &call = Register("Kitchen Printer", "_ipp._tcp", "local.", 631, &accepted);
+
+    EXPECT_TRUE(accepted);
+    EXPECT_NE(call.sdRef, nullptr);
+    EXPECT_EQ(call.flags, 0U);
+    EXPECT_EQ(call.interfaceIndex, 0U);
+    EXPECT_FALSE(call.nameIsNull);
+    EXPECT_STREQ(call.name, "Kitchen Printer");
+    EXPECT_FALSE(call.regtypeIsNull);
+    EXPECT_STREQ(call.regtype, "_ipp._tcp");
+    EXPECT_EQ(call.domainPtr, domainBuffer.data()) << "the caller's buffer itself is passed";
+    EXPECT_STREQ(call.domain, "local.");
+    EXPECT_EQ(call.host, nullptr);
+    EXPECT_EQ(call.portBytes[0], 0x02);
+    EXPECT_EQ(call.portBytes[1], 0x77);
+    EXPECT_EQ(call.txtLen, 0U);
+    EXPECT_NE(call.txtRecord, nullptr);
+    EXPECT_EQ(call.txtFirstByte, 0U);
+    EXPECT_NE(call.callBack, nullptr);
+    EXPECT_EQ(call.context, nullptr);
+    EXPECT_EQ(*call.sdRef, call.storedRef) << "the new reference stays in the module's slot";
+}
+
+TEST_F(RegisterServiceTest, SendsTheLow16BitsOfThePortInNetworkOrder)
+{
+    for (const auto &c : quivane_cases::kPortCases) {
+        SCOPED_TRACE(c.label);
+        const StubCall &call = Register("svc", "_test._tcp", "", c.port);
+        EXPECT_EQ(call.portBytes[0], c.first);
+        EXPECT_EQ(call.portBytes[1], c.second);
+    }
+}
+
+TEST_F(RegisterServiceTest, RewritesOnlyADotDomainInTheCallersBuffer)
+{
+    for (const auto &c : quivane_cases::kDomainCases) {
+        SCOPED_TRACE(c.label);
+        const StubCall &call = Register("svc", "_test._tcp", c.given, 80);
+        EXPECT_STREQ(call.domain, c.passed);
+        EXPECT_EQ(call.domainPtr, domainBuffer.data());
+        EXPECT_STREQ(domainBuffer.data(), c.passed);
+        // Everything after the text is untouched: only the first byte may change.
+        EXPECT_EQ(0, std::memcmp(domainBuffer.data() + 1, c.given + 1, std::strlen(c.given)));
+    }
+}
+
+TEST_F(RegisterServiceTest, RewritesADotDomainEvenWhenTheRegistrationFails)
+{
+    StubSetResult(-65537);
+    char domain[] = {'.', '\0', 'Z', '\0'};
+    EXPECT_FALSE(registerService("svc", "_test._tcp", domain, 80));
+    ASSERT_EQ(StubCallCount(), 1U);
+    EXPECT_STREQ(StubGetCall(0)->domain, "");
+    EXPECT_EQ(domain[0], '\0');
+    EXPECT_EQ(domain[2], 'Z') << "bytes past the terminator are not the library's";
+}
+
+TEST_F(RegisterServiceTest, PassesNamesAndTypesOnUntouched)
+{
+    const StubCall &dotName = Register(".", "_test._tcp", "local.", 80);
+    EXPECT_STREQ(dotName.name, ".");
+    EXPECT_FALSE(dotName.nameIsNull);
+
+    const StubCall &emptyName = Register("", "_test._tcp", "", 80);
+    EXPECT_FALSE(emptyName.nameIsNull);
+    EXPECT_STREQ(emptyName.name, "");
+
+    const StubCall &utf8 = Register("Caf\xC3\xA9 du Nord", "_http._tcp,_printer", "", 80);
+    EXPECT_STREQ(utf8.name, "Caf\xC3\xA9 du Nord");
+    EXPECT_STREQ(utf8.regtype, "_http._tcp,_printer");
+
+    const StubCall &nulls = Register(nullptr, nullptr, "", 80);
+    EXPECT_TRUE(nulls.nameIsNull);
+    EXPECT_TRUE(nulls.regtypeIsNull);
+}
+
+TEST_F(RegisterServiceTest, AnswersTrueOnlyForNoError)
+{
+    for (const auto &c : quivane_cases::kResultCases) {
+        SCOPED_TRACE(c.code);
+        StubSetResult(c.code);
+        bool accepted = !c.accepted;
+        Register("svc", "_test._tcp", "", 80, &accepted);
+        EXPECT_EQ(accepted, c.accepted);
+    }
+}
+
+TEST_F(RegisterServiceTest, PassesANullDomainOnAsTheDefaultDomain)
+{
+    EXPECT_TRUE(registerService("svc", "_test._tcp", nullptr, 80));
+    ASSERT_EQ(StubCallCount(), 1U);
+    EXPECT_EQ(StubGetCall(0)->domainPtr, nullptr);
+
+    StubSetResult(-65540);
+    EXPECT_FALSE(registerService("svc", "_test._tcp", nullptr, 80));
+}
+
+TEST_F(RegisterServiceTest, EveryCallOverwritesTheOneSlotAndNothingIsReleased)
+{
+    const StubCall first = Register("one", "_test._tcp", "", 80);
+    const StubCall second = Register("two", "_test._tcp", "", 81);
+
+    EXPECT_EQ(first.sdRef, second.sdRef) << "both calls share one module-wide slot";
+    EXPECT_NE(first.storedRef, second.storedRef);
+    EXPECT_EQ(second.previousSlot, first.storedRef) << "the first reference was still there";
+    EXPECT_EQ(*second.sdRef, second.storedRef);
+    EXPECT_EQ(StubDeallocateCount(), 0U);
+
+    // A refused call leaves the slot as the client library left it.
+    StubSetResult(-65537);
+    const StubCall refused = Register("three", "_test._tcp", "", 82);
+    EXPECT_EQ(*refused.sdRef, second.storedRef);
+    EXPECT_EQ(StubDeallocateCount(), 0U);
+}
+
+TEST_F(RegisterServiceTest, TheSlotIsEmptyWhenTheModuleIsFirstLoaded)
+{
+    // A fresh process, so that this call is the module's first.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            StubReset();
+            RegisterFn fresh = LoadModule();
+            char domain[] = "";
+            const bool ok = fresh != nullptr && fresh("svc", "_test._tcp", domain, 80);
+            const StubCall *call = StubGetCall(0);
+            std::_Exit(ok && call != nullptr && call->previousSlot == nullptr ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(RegisterServiceTest, TheReplyCallbackIsHarmlessWhateverItIsHanded)
+{
+    const StubCall &call = Register("svc", "_test._tcp", "", 80);
+    ASSERT_NE(call.callBack, nullptr);
+    char text[] = "junk";
+    const auto garbage = reinterpret_cast<DNSServiceRef>(uintptr_t{0x1});
+    call.callBack(nullptr, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    call.callBack(garbage, 0xFFFFFFFFU, -65537, text, text, text, text);
+    call.callBack(call.storedRef, 2, 0, "svc", "_test._tcp.", "local.", garbage);
+    EXPECT_EQ(StubCallCount(), 1U) << "the callback starts nothing of its own";
+    EXPECT_STREQ(text, "junk");
+}
+
+TEST_F(RegisterServiceTest, SerialisesCallsFromManyThreads)
+{
+    constexpr int kThreads = 8;
+    constexpr int kCallsEach = 6;
+    StubSetDelayMicros(300);
+    std::vector<std::thread> threads;
+    std::vector<int> accepted(kThreads, 0);
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kCallsEach; ++i) {
+                char domain[] = ".";
+                accepted[t] += registerService("svc", "_test._tcp", domain, 1000 + t) ? 1 : 0;
+            }
+        });
+    }
+    for (auto &thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(StubCallCount(), unsigned{kThreads * kCallsEach});
+    EXPECT_EQ(StubMaxInFlight(), 1U) << "two calls were inside the client library at once";
+    for (int t = 0; t < kThreads; ++t) {
+        EXPECT_EQ(accepted[t], kCallsEach);
+    }
+}
+
+TEST_F(RegisterServiceTest, MakesNoHeapAllocationDuringACall)
+{
+    // The counter must see an allocation, or a zero below would prove nothing.
+    void *(*volatile allocate)(size_t) = std::malloc; // not optimised away
+    alloc_counter::Start();
+    void *probe = allocate(16);
+    const unsigned long seen = alloc_counter::Stop();
+    std::free(probe);
+    ASSERT_EQ(seen, 1UL);
+
+    char dot[] = ".";
+    char local[] = "local.";
+    registerService("warm", "_test._tcp", local, 80); // binds lazy symbols outside the count
+    alloc_counter::Start();
+    registerService("svc", "_test._tcp", dot, 80);
+    registerService(nullptr, nullptr, nullptr, -1);
+    StubSetResult(-65537);
+    registerService("svc", "_test._tcp", local, 65536);
+    const unsigned long during = alloc_counter::Stop();
+    EXPECT_EQ(during, 0UL);
+    EXPECT_EQ(StubCallCount(), 4U);
+}
+
+} // namespace
