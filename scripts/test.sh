@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Builds and tests every configuration: Release, then the sanitizer builds. Installs missing
+# packages first. Exits non-zero if any build or test failed.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh || exit 1
+
+passed=0
+failed=0
+status=0
+for preset in release asan tsan; do
+  echo "=== $preset ==="
+  if ! cmake --preset "$preset" >/dev/null || ! cmake --build --preset "$preset" -j "$(nproc)"; then
+    echo "build $preset FAILED"
+    status=1
+    continue
+  fi
+  log=$(mktemp)
+  ctest --preset "$preset" 2>&1 | tee "$log"
+  [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+  summary=$(grep -E '[0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
+  rm -f "$log"
+  if [ -z "$summary" ]; then
+    echo "ctest $preset printed no summary"
+    status=1
+    continue
+  fi
+  f=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$summary")
+  n=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/' <<<"$summary")
+  passed=$((passed + n - f))
+  failed=$((failed + f))
+done
+
+echo "total: $passed passed, $failed failed"
+exit "$status"
