@@ -1,8 +1,9 @@
 /* A recording stand-in for the DNS-SD client library. It carries the client library's soname
  * (libdns_sd.so.1, or dnssd.dll), so a module linked against the real one binds to it when it
- * is found first. It records each call without touching the heap. */
+ * is found first. It records each call without touching the heap (unless asked for a log). */
 #include "dnssd_stub.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -37,6 +38,26 @@ static void copyText(char *to, const char *from)
     if (from != NULL) {
         strncat(to, from, STUB_TEXT_MAX - 1);
     }
+}
+
+/* For hosts in other languages: QUIVANE_STUB_LOG names a file that gets one line per call. */
+static void logCall(const StubCall *call)
+{
+    const char *path = getenv("QUIVANE_STUB_LOG");
+    if (path == NULL || path[0] == '\0') {
+        return;
+    }
+    FILE *log = fopen(path, "a");
+    if (log == NULL) {
+        return;
+    }
+    fprintf(log, "name=%s regtype=%s domain=%s port=%02x%02x flags=%u if=%u host=%s txtLen=%u\n",
+            call->nameIsNull ? "(null)" : call->name,
+            call->regtypeIsNull ? "(null)" : call->regtype,
+            call->domainPtr == NULL ? "(null)" : call->domain, call->portBytes[0],
+            call->portBytes[1], (unsigned)call->flags, (unsigned)call->interfaceIndex,
+            call->host == NULL ? "(null)" : call->host, (unsigned)call->txtLen);
+    fclose(log);
 }
 
 void StubReset(void)
@@ -117,6 +138,8 @@ DNSServiceErrorType DNSSD_API DNSServiceRegister(DNSServiceRef *sdRef, DNSServic
     call->context = context;
     call->previousSlot = sdRef != NULL ? *sdRef : NULL;
     callCount++;
+
+    logCall(call);
 
     int32_t code = result;
     const char *forced = getenv("QUIVANE_STUB_RESULT");

@@ -1,0 +1,167 @@
+"""Two network namespaces joined by a veth pair: A holds a private responder and the hosts
+that load the module, B holds independent peers that look at what reaches the wire. The
+addresses exist only inside the two namespaces."""
+import json
+import os
+import shutil
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+SOURCE = Path(__file__).resolve().parents[2]
+RESPONDER = SOURCE / "scripts" / "responder.sh"
+HERE = Path(__file__).resolve().parent
+PYTHON = "/usr/bin/python3"  # the interpreter that Debian's python3-zeroconf belongs to
+STEP_TIMEOUT = 30
+
+
+def run(args, timeout=STEP_TIMEOUT, check=True, **kwargs):
+    result = subprocess.run(args, capture_output=True, text=True, timeout=timeout, **kwargs)
+    if check and result.returncode != 0:
+        raise RuntimeError(f"{' '.join(map(str, args))} failed ({result.returncode}):\n"
+                           f"{result.stdout}{result.stderr}")
+    return result
+
+
+class Host:
+    """A host process inside namespace A that registers through the module on request."""
+
+    def __init__(self, lab, env=None):
+        self.process = subprocess.Popen(
+            lab.in_a([PYTHON, str(HERE / "host.py")]),
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
+            env={**lab.module_env(), **(env or {})})
+        assert json.loads(self._line(STEP_TIMEOUT)) == {"ready": True}
+
+    def _line(self, timeout):
+        import selectors
+        with selectors.DefaultSelector() as selector:
+            selector.register(self.process.stdout, selectors.EVENT_READ)
+            if not selector.select(timeout):
+                raise TimeoutError(f"host gave no answer within {timeout} s")
+        line = self.process.stdout.readline()
+        if not line:
+            raise RuntimeError(f"host ended (exit {self.process.wait(5)})")
+        return line
+
+    def register(self, name, regtype, domain, port, timeout=STEP_TIMEOUT):
+        self.process.stdin.write(json.dumps([name, regtype, domain, port]) + "\n")
+        self.process.stdin.flush()
+        return json.loads(self._line(timeout))
+
+    def close(self):
+        """Ends the host by its pid and returns its exit status."""
+        if self.process.poll() is None:
+            self.process.terminate()
+        try:
+            return self.process.wait(10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            return self.process.wait(10)
+
+
+class Lab:
+    def __init__(self, index, module_dir):
+        tag = f"{os.getpid() % 100000}{index}"
+        self.ns_a, self.ns_b = f"quivane-{tag}-a", f"quivane-{tag}-b"
+        self.veth_a, self.veth_b = f"qv{tag}a", f"qv{tag}b"
+        self.addr_a, self.addr_b = f"10.213.{index}.1", f"10.213.{index}.2"
+        self.host_name = f"quivane-lab{index}"
+        self.state = Path(f"/tmp/quivane-lab-{tag}")
+        self.module_dir = module_dir
+        self.responder_up = False
+
+    def up(self):
+        for ns in (self.ns_a, self.ns_b):
+            run(["ip", "netns", "add", ns])
+        run(["ip", "netns", "exec", self.ns_a, "ip", "link", "add", self.veth_a, "type", "veth",
+             "peer", "name", self.veth_b, "netns", self.ns_b])
+        for ns, dev, addr in ((self.ns_a, self.veth_a, self.addr_a),
+                              (self.ns_b, self.veth_b, self.addr_b)):
+            for cmd in (["ip", "link", "set", "lo", "up"],
+                        ["ip", "addr", "add", f"{addr}/24", "dev", dev],
+                        ["ip", "link", "set", dev, "up", "multicast", "on"],
+                        ["ip", "route", "add", "224.0.0.0/4", "dev", dev]):
+                run(["ip", "netns", "exec", ns] + cmd)
+        self.start_responder()
+        return self
+
+    def start_responder(self):
+        result = run([str(RESPONDER), "start", str(self.state), "--netns", self.ns_a,
+                      "--host-name", self.host_name], timeout=60)
+        self.responder_up = True
+        return result.stdout
+
+    def restart_avahi(self):
+        return run([str(RESPONDER), "restart-avahi", str(self.state)], timeout=60).stdout
+
+    def stop_avahi(self):
+        run([str(RESPONDER), "stop-avahi", str(self.state)])
+
+    def down(self):
+        if self.responder_up:
+            run([str(RESPONDER), "stop", str(self.state)], check=False)
+        for ns in (self.ns_a, self.ns_b):
+            run(["ip", "netns", "del", ns], check=False)
+        shutil.rmtree(self.state, ignore_errors=True)
+
+    def module_env(self):
+        return {**os.environ, "LD_LIBRARY_PATH": str(self.module_dir)}
+
+    def in_a(self, command):
+        """Prefix that runs command in the responder's namespaces (A, with its private /run)."""
+        return [str(RESPONDER), "exec", str(self.state)] + list(command)
+
+    def host(self, env=None):
+        return Host(self, env)
+
+    def resolve(self, regtype, name, timeout=8.0):
+        """Asks the python-zeroconf peer in B; returns its JSON answer."""
+        result = run(["ip", "netns", "exec", self.ns_b, PYTHON, str(HERE / "peer.py"), "resolve",
+                      regtype, name, str(timeout)], timeout=timeout + STEP_TIMEOUT, check=False)
+        return json.loads(result.stdout.strip().splitlines()[-1])
+
+    def dig_srv(self, regtype, name):
+        """A one-shot DNS query to port 5353 from B: a second, unrelated mDNS client."""
+        label = name.replace("\\", "\\\\").replace(".", "\\.").replace(" ", "\\032")
+        result = run(["ip", "netns", "exec", self.ns_b, "dig", "-p", "5353", f"@{self.addr_a}",
+                      "+short", "+time=2", "+tries=2", f"{label}.{regtype}.local", "SRV"],
+                     check=False)
+        return result.stdout.strip()
+
+    def watch(self, regtype, name, timeout=8.0):
+        return subprocess.Popen(
+            ["ip", "netns", "exec", self.ns_b, PYTHON, str(HERE / "peer.py"), "watch", regtype,
+             name, str(timeout)], stdout=subprocess.PIPE, text=True)
+
+
+def require_namespaces():
+    """Returns an error text when this machine cannot create network namespaces."""
+    if os.geteuid() != 0:
+        return "live tests need root: they create network namespaces and a private system bus"
+    probe = f"quivane-probe-{os.getpid()}"
+    result = subprocess.run(["ip", "netns", "add", probe], capture_output=True, text=True)
+    if result.returncode != 0:
+        return f"cannot create a network namespace: {result.stderr.strip()}"
+    subprocess.run(["ip", "netns", "del", probe], capture_output=True)
+    for tool in ("dbus-daemon", "avahi-daemon", "dig", "nsenter"):
+        if subprocess.run(["which", tool], capture_output=True).returncode != 0:
+            return f"{tool} is not installed"
+    if subprocess.run([PYTHON, "-c", "import zeroconf"], capture_output=True).returncode != 0:
+        return f"python3-zeroconf is not installed for {PYTHON}"
+    return None
+
+
+def wait_for(predicate, timeout, interval=0.2):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(interval)
+    return predicate()
+
+
+if __name__ == "__main__":
+    sys.exit("a helper for the live tests; run them with pytest")

@@ -1,0 +1,168 @@
+"""The module against a real Avahi responder, checked by mDNS peers on the other end of a
+veth pair. Every step has a bounded wait, so a stuck daemon fails instead of hanging."""
+import os
+import subprocess
+import time
+
+import pytest
+
+from lab import STEP_TIMEOUT, wait_for
+
+PROMPT_MS = 3000  # a refused call must come back well inside D-Bus's own 25 s timeout
+
+
+def test_an_asymmetric_port_arrives_in_network_order(lab):
+    host = lab.host()
+    try:
+        assert host.register("Port Check", "_qvport._tcp", ".", 4711)["ok"] is True
+        seen = lab.resolve("_qvport._tcp", "Port Check")
+        assert seen["found"], "the zeroconf peer never resolved the service"
+        assert seen["port"] == 4711
+        assert lab.addr_a in seen["addresses"]
+        assert seen["server"] == f"{lab.host_name}.local."
+        srv = wait_for(lambda: lab.dig_srv("_qvport._tcp", "Port Check"), 5)
+        assert srv.splitlines()[0].split()[2:] == ["4711", f"{lab.host_name}.local."], srv
+    finally:
+        host.close()
+
+
+@pytest.mark.parametrize("domain, after", [(".", ""), ("local.", "local."), ("", "")])
+def test_the_default_domain_is_local(lab, domain, after):
+    name = f"Domain {domain or 'empty'}"
+    host = lab.host()
+    try:
+        answer = host.register(name, "_qvdomain._tcp", domain, 5000)
+        assert answer["ok"] is True
+        assert answer["domain"] == after
+        seen = lab.resolve("_qvdomain._tcp.local.", name)
+        assert seen["found"] and seen["port"] == 5000
+    finally:
+        host.close()
+
+
+def test_a_utf8_name_with_spaces_arrives_intact(lab):
+    name = "Caf\u00e9 Z\u00fcrich \u2013 K\u00fcche 2"
+    host = lab.host()
+    try:
+        assert host.register(name, "_qvutf._tcp", ".", 6000)["ok"] is True
+        seen = lab.resolve("_qvutf._tcp", name)
+        assert seen["found"] and seen["port"] == 6000
+    finally:
+        host.close()
+
+
+def test_a_second_registration_does_not_withdraw_the_first(lab):
+    host = lab.host()
+    try:
+        assert host.register("First", "_qvtwo._tcp", ".", 7001)["ok"] is True
+        assert host.register("Second", "_qvtwo._tcp", ".", 7002)["ok"] is True
+        first = lab.resolve("_qvtwo._tcp", "First")
+        second = lab.resolve("_qvtwo._tcp", "Second")
+        assert (first["found"], first.get("port")) == (True, 7001)
+        assert (second["found"], second.get("port")) == (True, 7002)
+    finally:
+        host.close()
+
+
+def test_the_service_goes_when_the_host_process_ends(lab):
+    host = lab.host()
+    watcher = lab.watch("_qvbye._tcp", "Goodbye")
+    try:
+        assert host.register("Goodbye", "_qvbye._tcp", ".", 7100)["ok"] is True
+        assert watcher.stdout.readline().strip() == "present"
+        ended = time.monotonic()
+        host.close()
+        out, _ = watcher.communicate(timeout=STEP_TIMEOUT)
+        assert out.strip() == "gone", f"peer said {out!r} {time.monotonic() - ended:.1f} s after exit"
+    finally:
+        host.close()
+        if watcher.poll() is None:
+            watcher.kill()
+
+
+@pytest.mark.parametrize("label, name, regtype", [
+    ("type without labels", "Bad Type", "foo"),
+    ("null type", "Null Type", None),
+    ("64-byte name", "n" * 64, "_qvbad._tcp"),
+])
+def test_a_request_the_responder_refuses_returns_false_promptly(lab, label, name, regtype):
+    host = lab.host()
+    try:
+        answer = host.register(name, regtype, ".", 80)
+        assert answer["ok"] is False, label
+        assert answer["ms"] < PROMPT_MS
+        assert host.process.poll() is None, "the host crashed"
+    finally:
+        host.close()
+
+
+def test_the_same_name_twice_on_one_responder_is_refused_the_second_time(lab):
+    first, second = lab.host(), lab.host()
+    try:
+        assert first.register("Taken", "_qvdup._tcp", ".", 8001)["ok"] is True
+        answer = second.register("Taken", "_qvdup._tcp", ".", 8002)
+        assert answer["ok"] is False
+        assert answer["ms"] < PROMPT_MS
+        seen = lab.resolve("_qvdup._tcp", "Taken")
+        assert seen["found"] and seen["port"] == 8001
+    finally:
+        first.close()
+        second.close()
+
+
+def test_without_any_system_bus_the_call_returns_false(lab):
+    host = lab.host(env={"DBUS_SYSTEM_BUS_ADDRESS": "unix:path=/nonexistent/quivane/bus"})
+    try:
+        answer = host.register("No Bus", "_qvnobus._tcp", ".", 80)
+        assert answer["ok"] is False
+        assert answer["ms"] < PROMPT_MS
+        assert answer["domain"] == ""
+    finally:
+        assert host.close() in (0, -15)
+
+
+def test_with_the_bus_up_but_no_avahi_the_call_returns_false(fresh_lab):
+    fresh_lab.stop_avahi()
+    host = fresh_lab.host()
+    try:
+        answer = host.register("No Daemon", "_qvnod._tcp", ".", 80)
+        assert answer["ok"] is False
+        assert answer["ms"] < PROMPT_MS
+        assert host.process.poll() is None
+    finally:
+        host.close()
+
+
+def test_a_responder_restart_drops_earlier_registrations(fresh_lab):
+    host = fresh_lab.host()
+    try:
+        assert host.register("Before Restart", "_qvrst._tcp", ".", 9001)["ok"] is True
+        assert fresh_lab.resolve("_qvrst._tcp", "Before Restart")["found"]
+        fresh_lab.restart_avahi()
+        # The new daemon knows nothing of the old registration and nothing re-files it.
+        assert fresh_lab.resolve("_qvrst._tcp", "Before Restart", timeout=3)["found"] is False
+        assert host.register("After Restart", "_qvrst._tcp", ".", 9002)["ok"] is True
+        seen = fresh_lab.resolve("_qvrst._tcp", "After Restart")
+        assert seen["found"] and seen["port"] == 9002
+    finally:
+        host.close()
+
+
+def test_the_command_line_host_advertises_until_it_ends(lab):
+    cli = os.environ.get("QUIVANE_CLI")
+    assert cli and os.path.exists(cli), "QUIVANE_CLI must name the built quivane-advertise"
+    host = subprocess.Popen(lab.in_a([cli, "Cli Live", "_qvcli._tcp", ".", "4712", "--verify"]),
+                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                            env=lab.module_env())
+    try:
+        seen = lab.resolve("_qvcli._tcp", "Cli Live")
+        assert seen["found"] and seen["port"] == 4712
+        host.terminate()
+        out, _ = host.communicate(timeout=STEP_TIMEOUT)
+        assert host.returncode == 0, out
+        assert '= true' in out and 'domain buffer after the call: ""' in out
+        assert "verify: resolved" in out and "port 4712" in out, out
+    finally:
+        if host.poll() is None:
+            host.kill()
+            host.wait(10)
