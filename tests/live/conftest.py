@@ -1,10 +1,13 @@
 import itertools
 import os
+import sys
 from pathlib import Path
 
 import pytest
 
-from lab import Lab, require_namespaces
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "scripts"))
+
+from netlab import Lab, require_namespaces  # noqa: E402
 
 _labs = itertools.count(1)
 

@@ -6,13 +6,14 @@ import time
 
 import pytest
 
-from lab import STEP_TIMEOUT, wait_for
+from livehost import Host
+from netlab import STEP_TIMEOUT, wait_for
 
 PROMPT_MS = 3000  # a refused call must come back well inside D-Bus's own 25 s timeout
 
 
 def test_an_asymmetric_port_arrives_in_network_order(lab):
-    host = lab.host()
+    host = Host(lab)
     try:
         assert host.register("Port Check", "_qvport._tcp", ".", 4711)["ok"] is True
         seen = lab.resolve("_qvport._tcp", "Port Check")
@@ -29,7 +30,7 @@ def test_an_asymmetric_port_arrives_in_network_order(lab):
 @pytest.mark.parametrize("domain, after", [(".", ""), ("local.", "local."), ("", "")])
 def test_the_default_domain_is_local(lab, domain, after):
     name = f"Domain {domain or 'empty'}"
-    host = lab.host()
+    host = Host(lab)
     try:
         answer = host.register(name, "_qvdomain._tcp", domain, 5000)
         assert answer["ok"] is True
@@ -42,7 +43,7 @@ def test_the_default_domain_is_local(lab, domain, after):
 
 def test_a_utf8_name_with_spaces_arrives_intact(lab):
     name = "Caf\u00e9 Z\u00fcrich \u2013 K\u00fcche 2"
-    host = lab.host()
+    host = Host(lab)
     try:
         assert host.register(name, "_qvutf._tcp", ".", 6000)["ok"] is True
         seen = lab.resolve("_qvutf._tcp", name)
@@ -52,7 +53,7 @@ def test_a_utf8_name_with_spaces_arrives_intact(lab):
 
 
 def test_a_second_registration_does_not_withdraw_the_first(lab):
-    host = lab.host()
+    host = Host(lab)
     try:
         assert host.register("First", "_qvtwo._tcp", ".", 7001)["ok"] is True
         assert host.register("Second", "_qvtwo._tcp", ".", 7002)["ok"] is True
@@ -65,7 +66,7 @@ def test_a_second_registration_does_not_withdraw_the_first(lab):
 
 
 def test_the_service_goes_when_the_host_process_ends(lab):
-    host = lab.host()
+    host = Host(lab)
     watcher = lab.watch("_qvbye._tcp", "Goodbye")
     try:
         assert host.register("Goodbye", "_qvbye._tcp", ".", 7100)["ok"] is True
@@ -86,7 +87,7 @@ def test_the_service_goes_when_the_host_process_ends(lab):
     ("64-byte name", "n" * 64, "_qvbad._tcp"),
 ])
 def test_a_request_the_responder_refuses_returns_false_promptly(lab, label, name, regtype):
-    host = lab.host()
+    host = Host(lab)
     try:
         answer = host.register(name, regtype, ".", 80)
         assert answer["ok"] is False, label
@@ -97,7 +98,7 @@ def test_a_request_the_responder_refuses_returns_false_promptly(lab, label, name
 
 
 def test_the_same_name_twice_on_one_responder_is_refused_the_second_time(lab):
-    first, second = lab.host(), lab.host()
+    first, second = Host(lab), Host(lab)
     try:
         assert first.register("Taken", "_qvdup._tcp", ".", 8001)["ok"] is True
         answer = second.register("Taken", "_qvdup._tcp", ".", 8002)
@@ -111,7 +112,7 @@ def test_the_same_name_twice_on_one_responder_is_refused_the_second_time(lab):
 
 
 def test_without_any_system_bus_the_call_returns_false(lab):
-    host = lab.host(env={"DBUS_SYSTEM_BUS_ADDRESS": "unix:path=/nonexistent/quivane/bus"})
+    host = Host(lab, env={"DBUS_SYSTEM_BUS_ADDRESS": "unix:path=/nonexistent/quivane/bus"})
     try:
         answer = host.register("No Bus", "_qvnobus._tcp", ".", 80)
         assert answer["ok"] is False
@@ -123,7 +124,7 @@ def test_without_any_system_bus_the_call_returns_false(lab):
 
 def test_with_the_bus_up_but_no_avahi_the_call_returns_false(fresh_lab):
     fresh_lab.stop_avahi()
-    host = fresh_lab.host()
+    host = Host(fresh_lab)
     try:
         answer = host.register("No Daemon", "_qvnod._tcp", ".", 80)
         assert answer["ok"] is False
@@ -134,7 +135,7 @@ def test_with_the_bus_up_but_no_avahi_the_call_returns_false(fresh_lab):
 
 
 def test_a_responder_restart_drops_earlier_registrations(fresh_lab):
-    host = fresh_lab.host()
+    host = Host(fresh_lab)
     try:
         assert host.register("Before Restart", "_qvrst._tcp", ".", 9001)["ok"] is True
         assert fresh_lab.resolve("_qvrst._tcp", "Before Restart")["found"]

@@ -1,6 +1,6 @@
 """Two network namespaces joined by a veth pair: A holds a private responder and the hosts
 that load the module, B holds independent peers that look at what reaches the wire. The
-addresses exist only inside the two namespaces."""
+addresses exist only inside the two namespaces. Used by the live tests and the demo."""
 import json
 import os
 import shutil
@@ -9,9 +9,8 @@ import sys
 import time
 from pathlib import Path
 
-SOURCE = Path(__file__).resolve().parents[2]
-RESPONDER = SOURCE / "scripts" / "responder.sh"
 HERE = Path(__file__).resolve().parent
+RESPONDER = HERE / "responder.sh"
 PYTHON = "/usr/bin/python3"  # the interpreter that Debian's python3-zeroconf belongs to
 STEP_TIMEOUT = 30
 
@@ -24,43 +23,6 @@ def run(args, timeout=STEP_TIMEOUT, check=True, **kwargs):
     return result
 
 
-class Host:
-    """A host process inside namespace A that registers through the module on request."""
-
-    def __init__(self, lab, env=None):
-        self.process = subprocess.Popen(
-            lab.in_a([PYTHON, str(HERE / "host.py")]),
-            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
-            env={**lab.module_env(), **(env or {})})
-        assert json.loads(self._line(STEP_TIMEOUT)) == {"ready": True}
-
-    def _line(self, timeout):
-        import selectors
-        with selectors.DefaultSelector() as selector:
-            selector.register(self.process.stdout, selectors.EVENT_READ)
-            if not selector.select(timeout):
-                raise TimeoutError(f"host gave no answer within {timeout} s")
-        line = self.process.stdout.readline()
-        if not line:
-            raise RuntimeError(f"host ended (exit {self.process.wait(5)})")
-        return line
-
-    def register(self, name, regtype, domain, port, timeout=STEP_TIMEOUT):
-        self.process.stdin.write(json.dumps([name, regtype, domain, port]) + "\n")
-        self.process.stdin.flush()
-        return json.loads(self._line(timeout))
-
-    def close(self):
-        """Ends the host by its pid and returns its exit status."""
-        if self.process.poll() is None:
-            self.process.terminate()
-        try:
-            return self.process.wait(10)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            return self.process.wait(10)
-
-
 class Lab:
     def __init__(self, index, module_dir):
         tag = f"{os.getpid() % 100000}{index}"
@@ -71,6 +33,7 @@ class Lab:
         self.state = Path(f"/tmp/quivane-lab-{tag}")
         self.module_dir = module_dir
         self.responder_up = False
+        self.responder_note = ""
 
     def up(self):
         for ns in (self.ns_a, self.ns_b):
@@ -91,7 +54,8 @@ class Lab:
         result = run([str(RESPONDER), "start", str(self.state), "--netns", self.ns_a,
                       "--host-name", self.host_name], timeout=60)
         self.responder_up = True
-        return result.stdout
+        self.responder_note = result.stdout.strip()
+        return self.responder_note
 
     def restart_avahi(self):
         return run([str(RESPONDER), "restart-avahi", str(self.state)], timeout=60).stdout
@@ -113,12 +77,9 @@ class Lab:
         """Prefix that runs command in the responder's namespaces (A, with its private /run)."""
         return [str(RESPONDER), "exec", str(self.state)] + list(command)
 
-    def host(self, env=None):
-        return Host(self, env)
-
     def resolve(self, regtype, name, timeout=8.0):
         """Asks the python-zeroconf peer in B; returns its JSON answer."""
-        result = run(["ip", "netns", "exec", self.ns_b, PYTHON, str(HERE / "peer.py"), "resolve",
+        result = run(["ip", "netns", "exec", self.ns_b, PYTHON, str(HERE / "mdns_peer.py"), "resolve",
                       regtype, name, str(timeout)], timeout=timeout + STEP_TIMEOUT, check=False)
         return json.loads(result.stdout.strip().splitlines()[-1])
 
@@ -132,7 +93,7 @@ class Lab:
 
     def watch(self, regtype, name, timeout=8.0):
         return subprocess.Popen(
-            ["ip", "netns", "exec", self.ns_b, PYTHON, str(HERE / "peer.py"), "watch", regtype,
+            ["ip", "netns", "exec", self.ns_b, PYTHON, str(HERE / "mdns_peer.py"), "watch", regtype,
              name, str(timeout)], stdout=subprocess.PIPE, text=True)
 
 
@@ -164,4 +125,4 @@ def wait_for(predicate, timeout, interval=0.2):
 
 
 if __name__ == "__main__":
-    sys.exit("a helper for the live tests; run them with pytest")
+    sys.exit("a helper module for the live tests and the demo")
