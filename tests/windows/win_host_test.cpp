@@ -1,0 +1,172 @@
+// A Windows host: loads QuivaneDll by name, finds RegisterService by name and by ordinal, and
+// holds it to the same case table as the Linux tests, against a recording dnssd.dll.
+#include "../cases/register_cases.h"
+#include "../stub/dnssd_stub.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+using RegisterFn = bool (*)(const char *, const char *, char *, int32_t);
+
+int passed = 0;
+int failed = 0;
+
+void Check(bool ok, const char *what, const char *detail = "")
+{
+    if (ok) {
+        ++passed;
+    } else {
+        ++failed;
+        std::printf("FAIL: %s %s\n", what, detail);
+    }
+}
+
+RegisterFn registerService = nullptr;
+char domainBuffer[64];
+
+// One call with a writable copy of the domain; returns the stand-in's record of it.
+const StubCall *Register(const char *name, const char *regtype, const char *domain, int32_t port,
+                         bool *accepted = nullptr)
+{
+    std::snprintf(domainBuffer, sizeof domainBuffer, "%s", domain);
+    const unsigned before = StubCallCount();
+    const bool result = registerService(name, regtype, domainBuffer, port);
+    if (accepted != nullptr) {
+        *accepted = result;
+    }
+    Check(StubCallCount() == before + 1, "one DNSServiceRegister per call");
+    const StubCall *call = StubGetCall(StubCallCount() - 1);
+    static const StubCall none{};
+    return call != nullptr ? call : &none;
+}
+
+void TwelveArguments()
+{
+    bool accepted = false;
+    const StubCall *c = Register("Kitchen Printer", "_ipp._tcp", "local.", 631, &accepted);
+    Check(accepted, "accepted");
+    Check(c->sdRef != nullptr, "sdRef");
+    Check(c->flags == 0, "flags 0");
+    Check(c->interfaceIndex == 0, "interface index 0");
+    Check(std::strcmp(c->name, "Kitchen Printer") == 0, "name");
+    Check(std::strcmp(c->regtype, "_ipp._tcp") == 0, "regtype");
+    Check(c->domainPtr == domainBuffer, "domain is the caller's buffer");
+    Check(c->host == nullptr, "host null");
+    Check(c->portBytes[0] == 0x02 && c->portBytes[1] == 0x77, "port 631");
+    Check(c->txtLen == 0, "txt length 0");
+    Check(c->txtRecord != nullptr && c->txtFirstByte == 0, "txt pointer set, first byte 0");
+    Check(c->callBack != nullptr, "callback");
+    Check(c->context == nullptr, "context null");
+    Check(*c->sdRef == c->storedRef, "reference kept in the slot");
+}
+
+void CaseTables()
+{
+    for (const auto &p : quivane_cases::kPortCases) {
+        const StubCall *c = Register("svc", "_test._tcp", "", p.port);
+        Check(c->portBytes[0] == p.first && c->portBytes[1] == p.second, "port", p.label);
+    }
+    for (const auto &d : quivane_cases::kDomainCases) {
+        const StubCall *c = Register("svc", "_test._tcp", d.given, 80);
+        Check(std::strcmp(c->domain, d.passed) == 0, "domain passed", d.label);
+        Check(std::strcmp(domainBuffer, d.passed) == 0, "domain buffer after", d.label);
+    }
+    for (const auto &r : quivane_cases::kResultCases) {
+        StubSetResult(r.code);
+        bool accepted = !r.accepted;
+        Register("svc", "_test._tcp", "", 80, &accepted);
+        char code[16];
+        std::snprintf(code, sizeof code, "%ld", static_cast<long>(r.code));
+        Check(accepted == r.accepted, "result", code);
+    }
+    StubSetResult(0);
+}
+
+void NamesDomainsAndSlot()
+{
+    Check(std::strcmp(Register(".", "_test._tcp", "", 80)->name, ".") == 0, "name . unchanged");
+    const StubCall *nulls = Register(nullptr, nullptr, "", 80);
+    Check(nulls->nameIsNull && nulls->regtypeIsNull, "null name and type passed on");
+
+    StubSetResult(-65537);
+    char dot[] = {'.', '\0', 'Z', '\0'};
+    Check(!registerService("svc", "_test._tcp", dot, 80), "refused");
+    Check(dot[0] == '\0' && dot[2] == 'Z', "dot rewritten even when refused");
+    StubSetResult(0);
+
+    Check(registerService("svc", "_test._tcp", nullptr, 80), "null domain accepted");
+    Check(StubGetCall(StubCallCount() - 1)->domainPtr == nullptr, "null domain passed on");
+
+    const StubCall first = *Register("one", "_test._tcp", "", 80);
+    const StubCall second = *Register("two", "_test._tcp", "", 81);
+    Check(first.sdRef == second.sdRef, "one slot for every call");
+    Check(second.previousSlot == first.storedRef && *second.sdRef == second.storedRef,
+          "second reference overwrites the first");
+    Check(StubDeallocateCount() == 0, "nothing released");
+
+    char text[] = "junk";
+    second.callBack(nullptr, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    second.callBack(second.storedRef, 0xFFFFFFFFU, -65537, text, text, text, text);
+    Check(std::strcmp(text, "junk") == 0, "callback harmless");
+}
+
+DWORD WINAPI CallMany(LPVOID)
+{
+    for (int i = 0; i < 6; ++i) {
+        char domain[] = ".";
+        registerService("svc", "_test._tcp", domain, 1000);
+    }
+    return 0;
+}
+
+void Concurrency()
+{
+    StubReset();
+    StubSetDelayMicros(2000);
+    HANDLE threads[8];
+    for (HANDLE &t : threads) {
+        t = CreateThread(nullptr, 0, CallMany, nullptr, 0, nullptr);
+    }
+    WaitForMultipleObjects(8, threads, TRUE, 60000);
+    for (HANDLE t : threads) {
+        CloseHandle(t);
+    }
+    Check(StubCallCount() == 48, "all concurrent calls made");
+    Check(StubMaxInFlight() == 1, "calls from 8 threads are serialised");
+    StubSetDelayMicros(0);
+}
+
+} // namespace
+
+int main()
+{
+    HMODULE module = LoadLibraryA("QuivaneDll");
+    if (module == nullptr) {
+        std::printf("FAIL: LoadLibraryA(\"QuivaneDll\") error %lu\n", GetLastError());
+        return 1;
+    }
+    FARPROC byName = GetProcAddress(module, "RegisterService");
+    FARPROC byOrdinal = GetProcAddress(module, MAKEINTRESOURCEA(1));
+    Check(byName != nullptr, "RegisterService found by name");
+    Check(byName == byOrdinal, "ordinal 1 is RegisterService");
+    if (byName == nullptr) {
+        return 1;
+    }
+    std::memcpy(&registerService, &byName, sizeof registerService);
+
+    StubReset();
+    const StubCall *firstCall = Register("svc", "_test._tcp", "", 80);
+    Check(firstCall->previousSlot == nullptr, "slot empty at load");
+
+    TwelveArguments();
+    CaseTables();
+    NamesDomainsAndSlot();
+    Concurrency();
+
+    std::printf("%d passed, %d failed\n", passed, failed);
+    return failed == 0 ? 0 : 1;
+}

@@ -1,0 +1,24 @@
+# Windows tests, run under Wine through the toolchain's emulator. wineserver holds ctest's
+# output pipe if left to start on its own, so a fixture starts it with all output redirected
+# and stops it at the end.
+set(QUIVANE_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+set(QUIVANE_WINE_ENV "WINEPREFIX=${QUIVANE_WINEPREFIX};WINEDEBUG=-all;DISPLAY=")
+
+add_test(NAME wine.start COMMAND ${CMAKE_CURRENT_LIST_DIR}/wine_server.sh start ${QUIVANE_WINEPREFIX})
+add_test(NAME wine.stop COMMAND ${CMAKE_CURRENT_LIST_DIR}/wine_server.sh stop ${QUIVANE_WINEPREFIX})
+set_tests_properties(wine.start PROPERTIES FIXTURES_SETUP wine LABELS wine TIMEOUT 120)
+set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine LABELS wine)
+
+add_executable(win_host_test ${CMAKE_CURRENT_LIST_DIR}/win_host_test.cpp)
+quivane_apply_options(win_host_test)
+target_link_libraries(win_host_test PRIVATE dnssd_stub)
+target_link_options(win_host_test PRIVATE -static)
+set_target_properties(win_host_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+add_dependencies(win_host_test QuivaneDll)
+add_test(NAME wine.host COMMAND win_host_test)
+set_tests_properties(wine.host PROPERTIES FIXTURES_REQUIRED wine LABELS wine TIMEOUT 120
+  ENVIRONMENT "${QUIVANE_WINE_ENV}")
+
+add_test(NAME abi.dll
+  COMMAND ${CMAKE_CURRENT_LIST_DIR}/../abi/check_dll.sh $<TARGET_FILE:QuivaneDll> ${CMAKE_OBJDUMP})
+set_tests_properties(abi.dll PROPERTIES LABELS abi)
