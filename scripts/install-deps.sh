@@ -7,6 +7,7 @@ packages=(
   libavahi-compat-libdnssd-dev libgtest-dev libbenchmark-dev
   dbus avahi-daemon avahi-utils iproute2 util-linux dnsutils
   python3 python3-zeroconf python3-pytest mono-mcs mono-runtime
+  mingw-w64 wine64 dpkg-dev
 )
 missing=()
 for p in "${packages[@]}"; do
