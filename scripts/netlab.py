@@ -91,9 +91,10 @@ class Lab:
                      check=False)
         return result.stdout.strip()
 
-    def watch(self, regtype, name, timeout=8.0):
+    def peer(self, mode, regtype, name, timeout=8.0):
+        """Starts the zeroconf peer in B in the background ("watch" or "visible" mode)."""
         return subprocess.Popen(
-            ["ip", "netns", "exec", self.ns_b, PYTHON, str(HERE / "mdns_peer.py"), "watch", regtype,
+            ["ip", "netns", "exec", self.ns_b, PYTHON, str(HERE / "mdns_peer.py"), mode, regtype,
              name, str(timeout)], stdout=subprocess.PIPE, text=True)
 
 

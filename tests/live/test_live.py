@@ -67,7 +67,7 @@ def test_a_second_registration_does_not_withdraw_the_first(lab):
 
 def test_the_service_goes_when_the_host_process_ends(lab):
     host = Host(lab)
-    watcher = lab.watch("_qvbye._tcp", "Goodbye")
+    watcher = lab.peer("watch", "_qvbye._tcp", "Goodbye")
     try:
         assert host.register("Goodbye", "_qvbye._tcp", ".", 7100)["ok"] is True
         assert watcher.stdout.readline().strip() == "present"

@@ -1,0 +1,211 @@
+"""Measures what the library costs and prints one table. Run by scripts/bench.sh as root.
+
+usage: run_all.py RELEASE_BUILD_DIR [MINGW_BUILD_DIR]
+"""
+import json
+import os
+import platform
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "scripts"))
+from netlab import STEP_TIMEOUT, Lab, require_namespaces  # noqa: E402
+
+OVERHEAD_PAIRS = 40
+VISIBLE_ROUNDS = 7
+LIMIT_MAX = 400
+PROBING_BOUND_MS = 750  # three probes 250 ms apart before a record may be announced
+
+rows = []
+
+
+def row(measure, figure, target="", verdict=""):
+    rows.append((measure, figure, target, verdict))
+
+
+def spread(values):
+    ordered = sorted(values)
+    q = statistics.quantiles(ordered, n=10)
+    return statistics.median(ordered), q[0], q[-1]
+
+
+def stub_env(build):
+    return {**os.environ, "LD_LIBRARY_PATH": f"{build}/stub:{build}"}
+
+
+def sizes(build, mingw):
+    with tempfile.TemporaryDirectory() as scratch:
+        stripped = Path(scratch) / "libQuivaneDll.so"
+        subprocess.run(["strip", "-o", str(stripped), str(build / "libQuivaneDll.so")], check=True)
+        so = stripped.stat().st_size
+    row("size: stripped libQuivaneDll.so", f"{so} B ({so / 1024:.1f} KiB)", "<= 16 KiB",
+        "met" if so <= 16 * 1024 else "missed")
+    dll = mingw / "QuivaneDll.dll" if mingw else None
+    if dll and dll.exists():
+        size = dll.stat().st_size
+        row("size: QuivaneDll.dll (stripped at link)", f"{size} B ({size / 1024:.1f} KiB)",
+            "<= 32 KiB", "met" if size <= 32 * 1024 else "missed")
+    else:
+        row("size: QuivaneDll.dll", "not built", "<= 32 KiB", "not measured")
+
+
+def stub_overhead(build):
+    out = subprocess.run(
+        [str(build / "bench" / "bench_overhead"), "--benchmark_repetitions=15",
+         "--benchmark_enable_random_interleaving=true", "--benchmark_format=json",
+         "--benchmark_min_time=0.2"],
+        env=stub_env(build), capture_output=True, text=True, check=True, timeout=600).stdout
+    runs = [b for b in json.loads(out)["benchmarks"] if b.get("run_type") == "iteration"]
+    module = [b["real_time"] for b in runs if b["run_name"] == "ThroughModule"]
+    direct = [b["real_time"] for b in runs if b["run_name"] == "Direct"]
+    m, d = statistics.median(module), statistics.median(direct)
+    row("overhead on the stand-in: RegisterService / direct DNSServiceRegister",
+        f"{m:.1f} ns vs {d:.1f} ns per call (median of {len(module)}), ratio {m / d:.3f}, "
+        f"+{m - d:.1f} ns", "ratio <= 1.01", "met" if m / d <= 1.01 else "missed")
+
+
+def heap(build, lab):
+    stub = json.loads(subprocess.run([str(build / "bench" / "bench_calls"), "heap"],
+                                     env=stub_env(build), capture_output=True, text=True,
+                                     check=True, timeout=STEP_TIMEOUT).stdout)
+    row("heap: allocations per call, module on the stand-in",
+        f"{stub['module_allocations']} in {stub['calls']} calls", "0",
+        "met" if stub["module_allocations"] == 0 else "missed")
+    real = json.loads(subprocess.run(lab.in_a([str(build / "bench" / "bench_calls"), "heap"]),
+                                     env=lab.module_env(), capture_output=True, text=True,
+                                     check=True, timeout=STEP_TIMEOUT).stdout)
+    calls = real["calls"]
+    row("heap: allocations per call with Avahi's client library",
+        f"through module {real['module_allocations'] / calls:.1f}, direct "
+        f"{real['direct_allocations'] / calls:.1f} (all in the client library)", "", "")
+
+
+def real_overhead(build, lab):
+    out = subprocess.run(lab.in_a([str(build / "bench" / "bench_calls"), "overhead",
+                                   str(OVERHEAD_PAIRS)]),
+                         env=lab.module_env(), capture_output=True, text=True, check=True,
+                         timeout=120).stdout
+    data = json.loads(out)
+    m, m10, m90 = spread(data["module_ms"])
+    d, d10, d90 = spread(data["direct_ms"])
+    row("overhead on Avahi: RegisterService / direct DNSServiceRegister",
+        f"{m:.2f} ms (p10-p90 {m10:.2f}-{m90:.2f}) vs {d:.2f} ms ({d10:.2f}-{d90:.2f}), "
+        f"{OVERHEAD_PAIRS} interleaved pairs, ratio {m / d:.3f}", "ratio <= 1.01",
+        ("met" if m / d <= 1.01 else "missed") + (f", {data['refused']} refused" if data["refused"] else ""))
+
+
+def until_visible(lab, start_host, name, regtype):
+    """Milliseconds from t0 (given by start_host) until the peer in B resolved the service."""
+    peer = lab.peer("visible", regtype, name, timeout=10)
+    host = None
+    try:
+        assert peer.stdout.readline().strip() == "listening"
+        time.sleep(0.3)  # let the peer's first query go out before the service exists
+        host, t0 = start_host()
+        seen = json.loads(peer.stdout.readline())
+        return None if seen["at"] is None else (seen["at"] - t0) * 1000.0
+    finally:
+        if host is not None:
+            host.stdin.close() if host.stdin else None
+            host.terminate()
+            host.wait(STEP_TIMEOUT)
+        if peer.poll() is None:
+            peer.kill()
+        peer.wait(STEP_TIMEOUT)
+
+
+def time_to_visible(build, lab):
+    ours, theirs = [], []
+    for i in range(VISIBLE_ROUNDS):
+        name = f"Visible Module {i}"
+
+        def module_host():
+            host = subprocess.Popen(lab.in_a([str(build / "bench" / "bench_calls"), "hold", name,
+                                              "_qvvis._tcp", "4711"]),
+                                    env=lab.module_env(), stdin=subprocess.PIPE,
+                                    stdout=subprocess.PIPE, text=True)
+            answer = json.loads(host.stdout.readline())
+            return host, answer["returned_at"]
+
+        ours.append(until_visible(lab, module_host, name, "_qvvis._tcp"))
+        other = f"Visible Publish {i}"
+
+        def publish_host():
+            t0 = time.monotonic()
+            host = subprocess.Popen(lab.in_a(["avahi-publish", "-s", other, "_qvvis._tcp", "4712"]),
+                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.DEVNULL)
+            return host, t0
+
+        theirs.append(until_visible(lab, publish_host, other, "_qvvis._tcp"))
+    seen_ours = [v for v in ours if v is not None]
+    seen_theirs = [v for v in theirs if v is not None]
+    m = statistics.median(seen_ours) if seen_ours else float("nan")
+    p = statistics.median(seen_theirs) if seen_theirs else float("nan")
+    row("time to visible: call return -> peer in another namespace resolves",
+        f"median {m:.0f} ms (min {min(seen_ours):.0f}, max {max(seen_ours):.0f}; "
+        f"{len(seen_ours)}/{VISIBLE_ROUNDS} seen)", "<= 1000 ms, and <= avahi-publish within noise",
+        "met" if m <= 1000 and m <= p * 1.1 + 20 and len(seen_ours) == VISIBLE_ROUNDS else "missed")
+    row("time to visible: avahi-publish -s launch -> peer resolves",
+        f"median {p:.0f} ms (min {min(seen_theirs):.0f}, max {max(seen_theirs):.0f}; "
+        f"{len(seen_theirs)}/{VISIBLE_ROUNDS} seen)", "", "")
+    row("time to visible: probing bound of multicast DNS", f"about {PROBING_BOUND_MS} ms", "", "")
+
+
+def limits(build, lab):
+    host = subprocess.Popen(lab.in_a([str(build / "bench" / "bench_calls"), "limit",
+                                      str(LIMIT_MAX)]),
+                            env=lab.module_env(), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                            text=True)
+    try:
+        data = json.loads(host.stdout.readline())
+        held = data["held"]
+        sample = sorted({0, held // 2, held - 1})
+        seen = sum(1 for i in sample if lab.resolve("_qvlimit._tcp", f"Limit {i}")["found"])
+    finally:
+        host.stdin.close()
+        host.wait(STEP_TIMEOUT)
+    threads = (data["threads_after"] - data["threads_before"]) / max(held, 1)
+    fds = (data["fds_after"] - data["fds_before"]) / max(held, 1)
+    ending = (f"false after {data['refused_ms']:.1f} ms" if data["refused_ms"] >= 0
+              else f"none refused up to {LIMIT_MAX}")
+    row("limits: registrations one process holds", f"{held}; the first refused call: {ending}",
+        "about 255 on a stock D-Bus", "")
+    row("limits: per registration", f"{threads:.2f} threads, {fds:.2f} descriptors; "
+        f"{seen}/{len(sample)} sampled registrations seen by the peer", "", "")
+
+
+def main():
+    build = Path(sys.argv[1]).resolve()
+    mingw = Path(sys.argv[2]).resolve() if len(sys.argv) > 2 else None
+    sizes(build, mingw)
+    stub_overhead(build)
+    problem = require_namespaces()
+    if problem:
+        sys.exit(f"bench: {problem}")
+    lab = Lab(240, build)
+    try:
+        lab.up()
+        heap(build, lab)
+        real_overhead(build, lab)
+        time_to_visible(build, lab)
+        limits(build, lab)
+    finally:
+        lab.down()
+
+    cpu = next((line.split(":", 1)[1].strip() for line in open("/proc/cpuinfo")
+                if line.startswith("model name")), platform.processor())
+    print(f"\nMachine: {cpu}, {os.cpu_count()} cores, {platform.system()} {platform.release()}; "
+          f"{time.strftime('%Y-%m-%d')}\n")
+    print("| measure | figure | target | verdict |")
+    print("|---|---|---|---|")
+    for measure, figure, target, verdict in rows:
+        print(f"| {measure} | {figure} | {target} | {verdict} |")
+
+
+if __name__ == "__main__":
+    main()
