@@ -183,7 +183,7 @@ int main(int argc, char **argv)
     if (mode == "heap") {
         return Heap(registerService);
     }
-    int status = 2;
+    int status = 0;
     if (mode == "limit" && argc == 3) {
         status = Limit(registerService, std::atoi(argv[2]));
     } else if (mode == "hold" && argc == 5) {
@@ -194,7 +194,8 @@ int main(int argc, char **argv)
         std::fflush(stdout);
         status = ok ? 0 : 1;
     } else {
-        std::fprintf(stderr, "usage: bench_calls overhead N | heap | limit MAX | hold NAME TYPE PORT\n");
+        std::fprintf(stderr,
+                     "usage: bench_calls overhead N | heap | limit MAX | hold NAME TYPE PORT\n");
         return 2;
     }
     // Hold the registrations until told to stop, so that a peer can look at them.
@@ -202,5 +203,4 @@ int main(int argc, char **argv)
     while (std::fgets(line, sizeof line, stdin) != nullptr) {
     }
     return status;
-    return 2;
 }

@@ -55,8 +55,8 @@ void Direct(benchmark::State &state)
         char txt[1] = {0};
         const uint16_t port = __builtin_bswap16(4711);
         benchmark::DoNotOptimize(DNSServiceRegister(&ref, 0, 0, "Bench", "_bench._tcp", domain,
-                                                    nullptr, port, 0, txt, Reply, nullptr) ==
-                                 kDNSServiceErr_NoError);
+                                                    nullptr, port, 0, txt, Reply,
+                                                    nullptr) == kDNSServiceErr_NoError);
     }
     StubReset();
 }

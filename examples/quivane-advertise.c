@@ -70,9 +70,9 @@ static void DNSSD_API onBrowse(DNSServiceRef ref, DNSServiceFlags flags, uint32_
 }
 
 static void DNSSD_API onResolve(DNSServiceRef ref, DNSServiceFlags flags, uint32_t interfaceIndex,
-                                DNSServiceErrorType error, const char *fullName,
-                                const char *host, uint16_t port, uint16_t txtLen,
-                                const unsigned char *txt, void *context)
+                                DNSServiceErrorType error, const char *fullName, const char *host,
+                                uint16_t port, uint16_t txtLen, const unsigned char *txt,
+                                void *context)
 {
     (void)ref, (void)flags, (void)interfaceIndex, (void)fullName, (void)txtLen, (void)txt;
     struct Seen *seen = context;
@@ -86,8 +86,8 @@ static void DNSSD_API onResolve(DNSServiceRef ref, DNSServiceFlags flags, uint32
 }
 
 /* Waits for one reply on ref until the deadline; false on timeout or error. */
-static bool pump(DNSServiceRef ref, double deadline,
-                 int (*sockFd)(DNSServiceRef), DNSServiceErrorType (*process)(DNSServiceRef))
+static bool pump(DNSServiceRef ref, double deadline, int (*sockFd)(DNSServiceRef),
+                 DNSServiceErrorType (*process)(DNSServiceRef))
 {
     double left = deadline - nowMs();
     if (left <= 0) {
@@ -120,8 +120,8 @@ static int verify(const char *name, const char *type, const char *domain, double
     DNSServiceErrorType (*browse)(DNSServiceRef *, DNSServiceFlags, uint32_t, const char *,
                                   const char *, DNSServiceBrowseReply, void *) = NULL;
     DNSServiceErrorType (*resolve)(DNSServiceRef *, DNSServiceFlags, uint32_t, const char *,
-                                   const char *, const char *, DNSServiceResolveReply,
-                                   void *) = NULL;
+                                   const char *, const char *, DNSServiceResolveReply, void *) =
+        NULL;
     int (*sockFd)(DNSServiceRef) = NULL;
     DNSServiceErrorType (*process)(DNSServiceRef) = NULL;
     void (*release)(DNSServiceRef) = NULL;
@@ -145,9 +145,8 @@ static int verify(const char *name, const char *type, const char *domain, double
         kDNSServiceErr_NoError) {
         while (!seen.browsed && pump(browser, deadline, sockFd, process)) {
         }
-        if (seen.browsed &&
-            resolve(&resolver, 0, seen.interfaceIndex, name, seen.type, seen.domain, onResolve,
-                    &seen) == kDNSServiceErr_NoError) {
+        if (seen.browsed && resolve(&resolver, 0, seen.interfaceIndex, name, seen.type, seen.domain,
+                                    onResolve, &seen) == kDNSServiceErr_NoError) {
             while (!seen.resolved && pump(resolver, deadline, sockFd, process)) {
             }
             release(resolver);

@@ -4,6 +4,8 @@
 
 #include <dns_sd.h>
 
+#include <cstring>
+
 #if defined(_WIN32)
 #include <windows.h>
 #else
@@ -21,23 +23,35 @@ const uint32_t interfaceIndex = kDNSServiceInterfaceIndexAny;
 // calls because every call writes the one shared slot.
 #if defined(_WIN32)
 SRWLOCK callLock = SRWLOCK_INIT;
-class CallGuard {
-  public:
-    CallGuard() { AcquireSRWLockExclusive(&callLock); }
-    ~CallGuard() { ReleaseSRWLockExclusive(&callLock); }
-    CallGuard(const CallGuard &) = delete;
-    CallGuard &operator=(const CallGuard &) = delete;
-};
+void LockCalls()
+{
+    AcquireSRWLockExclusive(&callLock);
+}
+void UnlockCalls()
+{
+    ReleaseSRWLockExclusive(&callLock);
+}
 #else
 pthread_mutex_t callLock = PTHREAD_MUTEX_INITIALIZER;
+void LockCalls()
+{
+    pthread_mutex_lock(&callLock);
+}
+void UnlockCalls()
+{
+    pthread_mutex_unlock(&callLock);
+}
+#endif
+
 class CallGuard {
   public:
-    CallGuard() { pthread_mutex_lock(&callLock); }
-    ~CallGuard() { pthread_mutex_unlock(&callLock); }
+    CallGuard() { LockCalls(); }
+    ~CallGuard() { UnlockCalls(); }
     CallGuard(const CallGuard &) = delete;
     CallGuard &operator=(const CallGuard &) = delete;
+    CallGuard(CallGuard &&) = delete;
+    CallGuard &operator=(CallGuard &&) = delete;
 };
-#endif
 
 // Replies are never processed on the reference, so this is only there to be handed over.
 void DNSSD_API RegisterServiceReply(DNSServiceRef, DNSServiceFlags, DNSServiceErrorType,
@@ -55,10 +69,10 @@ extern "C" QUIVANEDLL_API bool RegisterService(const char *name, const char *reg
 
     // Network byte order from the low 16 bits, whatever the host's byte order.
     const auto bits = static_cast<uint32_t>(port);
+    const unsigned char portBytes[2] = {static_cast<unsigned char>((bits >> 8) & 0xFFU),
+                                        static_cast<unsigned char>(bits & 0xFFU)};
     uint16_t netPort = 0;
-    auto *portBytes = reinterpret_cast<unsigned char *>(&netPort);
-    portBytes[0] = static_cast<unsigned char>((bits >> 8) & 0xFFU);
-    portBytes[1] = static_cast<unsigned char>(bits & 0xFFU);
+    std::memcpy(&netPort, portBytes, sizeof netPort);
 
     // "." names the default domain, which DNS-SD spells as the empty string.
     if (domain != nullptr && domain[0] == '.' && domain[1] == '\0') {
