@@ -26,8 +26,8 @@ extern "C" {
 /*
  * Files one service registration with the machine's DNS-SD responder.
  *
- * name     Service instance name, passed on unchanged (NULL lets the client library decide;
- *          Avahi refuses "" and NULL).
+ * name     Service instance name, passed on unchanged. NULL lets the responder choose (Avahi
+ *          uses the machine's host name); Avahi refuses "".
  * regtype  Service type such as "_http._tcp", passed on unchanged.
  * domain   Registration domain in a WRITABLE buffer. Exactly "." is rewritten in place to ""
  *          (the default domain, normally "local."), even when the call then fails. Any other

@@ -52,6 +52,17 @@ def test_a_utf8_name_with_spaces_arrives_intact(lab):
         host.close()
 
 
+def test_a_null_name_is_published_under_the_host_name_and_an_empty_one_refused(lab):
+    host = Host(lab)
+    try:
+        assert host.register(None, "_qvnull._tcp", ".", 7300)["ok"] is True
+        assert host.register("", "_qvnull._tcp", ".", 7301)["ok"] is False
+        seen = lab.resolve("_qvnull._tcp", lab.host_name)
+        assert seen["found"] and seen["port"] == 7300
+    finally:
+        host.close()
+
+
 def test_a_second_registration_does_not_withdraw_the_first(lab):
     host = Host(lab)
     try:
