@@ -1,6 +1,7 @@
 """The module against a real Avahi responder, checked by mDNS peers on the other end of a
 veth pair. Every step has a bounded wait, so a stuck daemon fails instead of hanging."""
 import os
+import signal
 import subprocess
 import time
 
@@ -142,6 +143,19 @@ def test_with_the_bus_up_but_no_avahi_the_call_returns_false(fresh_lab):
         assert answer["ms"] < PROMPT_MS
         assert host.process.poll() is None
     finally:
+        host.close()
+
+
+def test_a_frozen_responder_holds_the_call_until_the_bus_times_out(fresh_lab):
+    avahi = int((fresh_lab.state / "avahi.pid").read_text())
+    host = Host(fresh_lab)
+    os.kill(avahi, signal.SIGSTOP)
+    try:
+        answer = host.register("Frozen", "_qvfrozen._tcp", ".", 80, timeout=60)
+        assert answer["ok"] is False
+        assert 20000 < answer["ms"] < 40000, "D-Bus's reply timeout is about 25 s"
+    finally:
+        os.kill(avahi, signal.SIGCONT)
         host.close()
 
 
