@@ -7,9 +7,9 @@
 //                            which the call returned
 // limit and hold keep their registrations until stdin closes.
 #include "../tests/unit/alloc_counter.h"
+#include "load_module.h"
 
 #include <dirent.h>
-#include <dlfcn.h>
 #include <dns_sd.h>
 
 #include <algorithm>
@@ -23,26 +23,9 @@
 
 namespace {
 
-using RegisterFn = bool (*)(const char *, const char *, char *, int32_t);
+using quivane_bench::IgnoreReply;
+using quivane_bench::RegisterFn;
 using Clock = std::chrono::steady_clock;
-
-RegisterFn LoadModule()
-{
-    void *module = dlopen("libQuivaneDll.so", RTLD_NOW);
-    void *symbol = module != nullptr ? dlsym(module, "RegisterService") : nullptr;
-    if (symbol == nullptr) {
-        std::fprintf(stderr, "cannot load RegisterService from libQuivaneDll.so: %s\n", dlerror());
-        std::exit(1);
-    }
-    RegisterFn fn = nullptr;
-    std::memcpy(&fn, &symbol, sizeof fn);
-    return fn;
-}
-
-void DNSSD_API Reply(DNSServiceRef, DNSServiceFlags, DNSServiceErrorType, const char *,
-                     const char *, const char *, void *)
-{
-}
 
 DNSServiceRef directRef;
 
@@ -51,8 +34,8 @@ bool Direct(const char *name, const char *type, int32_t port)
     char domain[] = "";
     char txt[1] = {0};
     const auto net = static_cast<uint16_t>(__builtin_bswap16(static_cast<uint16_t>(port)));
-    return DNSServiceRegister(&directRef, 0, 0, name, type, domain, nullptr, net, 0, txt, Reply,
-                              nullptr) == kDNSServiceErr_NoError;
+    return DNSServiceRegister(&directRef, 0, 0, name, type, domain, nullptr, net, 0, txt,
+                              IgnoreReply, nullptr) == kDNSServiceErr_NoError;
 }
 
 double Ms(Clock::time_point a, Clock::time_point b)
@@ -176,7 +159,7 @@ int main(int argc, char **argv)
 {
     setenv("AVAHI_COMPAT_NOWARN", "1", 0);
     const std::string mode = argc > 1 ? argv[1] : "";
-    const RegisterFn registerService = LoadModule();
+    const RegisterFn registerService = quivane_bench::LoadModule();
     if (mode == "overhead" && argc == 3) {
         return Overhead(registerService, std::atoi(argv[2]));
     }

@@ -2,37 +2,18 @@
 // the same DNSServiceRegister call made directly, both landing in the recording stand-in.
 #include "../tests/stub/dnssd_stub.h"
 
+#include "load_module.h"
+
 #include <benchmark/benchmark.h>
-#include <dlfcn.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 namespace {
 
-using RegisterFn = bool (*)(const char *, const char *, char *, int32_t);
+using quivane_bench::IgnoreReply;
+using quivane_bench::RegisterFn;
 
-RegisterFn LoadModule()
-{
-    void *module = dlopen("libQuivaneDll.so", RTLD_NOW);
-    void *symbol = module != nullptr ? dlsym(module, "RegisterService") : nullptr;
-    if (symbol == nullptr) {
-        std::fprintf(stderr, "cannot load RegisterService from libQuivaneDll.so: %s\n", dlerror());
-        std::exit(1);
-    }
-    RegisterFn fn = nullptr;
-    std::memcpy(&fn, &symbol, sizeof fn);
-    return fn;
-}
-
-const RegisterFn registerService = LoadModule();
-
-void DNSSD_API Reply(DNSServiceRef, DNSServiceFlags, DNSServiceErrorType, const char *,
-                     const char *, const char *, void *)
-{
-}
+const RegisterFn registerService = quivane_bench::LoadModule();
 
 void ThroughModule(benchmark::State &state)
 {
@@ -55,7 +36,7 @@ void Direct(benchmark::State &state)
         char txt[1] = {0};
         const uint16_t port = __builtin_bswap16(4711);
         benchmark::DoNotOptimize(DNSServiceRegister(&ref, 0, 0, "Bench", "_bench._tcp", domain,
-                                                    nullptr, port, 0, txt, Reply,
+                                                    nullptr, port, 0, txt, IgnoreReply,
                                                     nullptr) == kDNSServiceErr_NoError);
     }
     StubReset();
