@@ -33,6 +33,7 @@ class Lab:
         self.state = Path(f"/tmp/quivane-lab-{tag}")
         self.module_dir = module_dir
         self.responder_up = False
+        self.state_b = None
         self.responder_note = ""
 
     def up(self):
@@ -57,6 +58,15 @@ class Lab:
         self.responder_note = result.stdout.strip()
         return self.responder_note
 
+    def start_observer_responder(self):
+        """A second responder, in B, as another host on the link would have."""
+        self.state_b = Path(f"{self.state}-b")
+        run([str(RESPONDER), "start", str(self.state_b), "--netns", self.ns_b,
+             "--host-name", f"{self.host_name}-b"], timeout=60)
+
+    def in_b_responder(self, command):
+        return [str(RESPONDER), "exec", str(self.state_b)] + list(command)
+
     def restart_avahi(self):
         return run([str(RESPONDER), "restart-avahi", str(self.state)], timeout=60).stdout
 
@@ -66,6 +76,9 @@ class Lab:
     def down(self):
         if self.responder_up:
             run([str(RESPONDER), "stop", str(self.state)], check=False)
+        if self.state_b is not None:
+            run([str(RESPONDER), "stop", str(self.state_b)], check=False)
+            shutil.rmtree(self.state_b, ignore_errors=True)
         for ns in (self.ns_a, self.ns_b):
             run(["ip", "netns", "del", ns], check=False)
         shutil.rmtree(self.state, ignore_errors=True)
@@ -84,7 +97,8 @@ class Lab:
         return json.loads(result.stdout.strip().splitlines()[-1])
 
     def dig_srv(self, regtype, name):
-        """A one-shot DNS query to port 5353 from B: a second, unrelated mDNS client."""
+        """A one-shot DNS query from B to the responder in A on port 5353: a second, unrelated
+        mDNS client."""
         label = name.replace("\\", "\\\\").replace(".", "\\.").replace(" ", "\\032")
         result = run(["ip", "netns", "exec", self.ns_b, "dig", "-p", "5353", f"@{self.addr_a}",
                       "+short", "+time=2", "+tries=2", f"{label}.{regtype}.local", "SRV"],

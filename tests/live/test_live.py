@@ -8,7 +8,7 @@ import time
 import pytest
 
 from livehost import Host
-from netlab import STEP_TIMEOUT, wait_for
+from netlab import STEP_TIMEOUT, run, wait_for
 
 PROMPT_MS = 3000  # a refused call must come back well inside D-Bus's own 25 s timeout
 
@@ -121,6 +121,29 @@ def test_the_same_name_twice_on_one_responder_is_refused_the_second_time(lab):
     finally:
         first.close()
         second.close()
+
+
+def test_a_name_taken_on_another_host_returns_true_but_is_never_published(fresh_lab):
+    fresh_lab.start_observer_responder()
+    other = subprocess.Popen(
+        fresh_lab.in_b_responder(["avahi-publish", "-s", "Taken Elsewhere", "_qvelse._tcp", "9100"]),
+        stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    host = Host(fresh_lab)
+    try:
+        assert "Established" in other.stdout.readline()
+        assert host.register("Taken Elsewhere", "_qvelse._tcp", ".", 9200)["ok"] is True
+        assert host.register("Free Name", "_qvelse._tcp", ".", 9300)["ok"] is True
+        # Probing finds the conflict after the call has returned; nothing reports it back.
+        time.sleep(3)
+        seen = fresh_lab.resolve("_qvelse._tcp", "Taken Elsewhere")
+        assert seen["found"] and seen["port"] == 9100, "the other host's service is there"
+        browsed = run(fresh_lab.in_b_responder(["avahi-browse", "-rpt", "_qvelse._tcp"])).stdout
+        ports = {line.split(";")[8] for line in browsed.splitlines() if line.startswith("=")}
+        assert ports == {"9100", "9300"}, f"the responder in B resolves {browsed!r}"
+    finally:
+        host.close()
+        other.terminate()
+        other.wait(STEP_TIMEOUT)
 
 
 def test_without_any_system_bus_the_call_returns_false(lab):
