@@ -110,7 +110,8 @@ def until_visible(lab, start_host, name, regtype):
         return None if seen["at"] is None else (seen["at"] - t0) * 1000.0
     finally:
         if host is not None:
-            host.stdin.close() if host.stdin else None
+            if host.stdin:
+                host.stdin.close()
             host.terminate()
             host.wait(STEP_TIMEOUT)
         if peer.poll() is None:

@@ -52,23 +52,30 @@ class Lab:
         return self
 
     def start_responder(self):
-        result = run([str(RESPONDER), "start", str(self.state), "--netns", self.ns_a,
-                      "--host-name", self.host_name], timeout=60)
+        # Marked first, so that down() stops whatever a failed start left running.
         self.responder_up = True
-        self.responder_note = result.stdout.strip()
-        return self.responder_note
+        self.responder_note = self._start(self.state, self.ns_a, self.host_name)
 
     def start_observer_responder(self):
         """A second responder, in B, as another host on the link would have."""
         self.state_b = Path(f"{self.state}-b")
-        run([str(RESPONDER), "start", str(self.state_b), "--netns", self.ns_b,
-             "--host-name", f"{self.host_name}-b"], timeout=60)
+        self._start(self.state_b, self.ns_b, f"{self.host_name}-b")
+
+    @staticmethod
+    def _start(state, ns, host_name):
+        return run([str(RESPONDER), "start", str(state), "--netns", ns, "--host-name", host_name],
+                   timeout=60).stdout.strip()
+
+    @staticmethod
+    def _in(state, command):
+        """Prefix that runs command in a responder's namespaces, with its private /run."""
+        return [str(RESPONDER), "exec", str(state)] + list(command)
 
     def in_b_responder(self, command):
-        return [str(RESPONDER), "exec", str(self.state_b)] + list(command)
+        return self._in(self.state_b, command)
 
     def restart_avahi(self):
-        return run([str(RESPONDER), "restart-avahi", str(self.state)], timeout=60).stdout
+        run([str(RESPONDER), "restart-avahi", str(self.state)], timeout=60)
 
     def stop_avahi(self):
         run([str(RESPONDER), "stop-avahi", str(self.state)])
@@ -87,8 +94,7 @@ class Lab:
         return {**os.environ, "LD_LIBRARY_PATH": str(self.module_dir)}
 
     def in_a(self, command):
-        """Prefix that runs command in the responder's namespaces (A, with its private /run)."""
-        return [str(RESPONDER), "exec", str(self.state)] + list(command)
+        return self._in(self.state, command)
 
     def resolve(self, regtype, name, timeout=8.0):
         """Asks the python-zeroconf peer in B; returns its JSON answer."""
