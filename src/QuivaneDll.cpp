@@ -1,6 +1,7 @@
 // The library's one operation: file a DNS-SD service registration and report whether the
 // client library accepted it.
 #include "QuivaneDll.h"
+#include "Utf8.h"
 
 #include <dns_sd.h>
 
@@ -77,6 +78,13 @@ extern "C" QUIVANEDLL_API bool RegisterService(const char *name, const char *reg
     // "." names the default domain, which DNS-SD spells as the empty string.
     if (domain != nullptr && domain[0] == '.' && domain[1] == '\0') {
         domain[0] = '\0';
+    }
+
+    // DNS-SD names are UTF-8. Malformed text never reaches the client library: Avahi's D-Bus
+    // layer aborts the whole host process on it, and other responders would publish raw bytes.
+    if (!quivane::IsWellFormedUtf8(name) || !quivane::IsWellFormedUtf8(regtype) ||
+        !quivane::IsWellFormedUtf8(domain)) {
+        return false;
     }
 
     DNSServiceErrorType result = 0;

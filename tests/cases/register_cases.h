@@ -55,6 +55,47 @@ constexpr ResultCase kResultCases[] = {
     {INT32_MIN, false}, {INT32_MAX, false},
 };
 
+// Text the client library may see: well-formed UTF-8 passes on byte for byte; anything else is
+// refused before the call, in the name, the type and the domain alike.
+struct Utf8Case {
+    const char *label;
+    const char *text;
+    bool wellFormed;
+};
+
+// The longest instance name DNS-SD allows, in ASCII.
+constexpr const char kSixtyThreeAscii[] =
+    "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789!";
+
+constexpr Utf8Case kUtf8Cases[] = {
+    {"63 ASCII bytes", kSixtyThreeAscii, true},
+    {"1-byte", "A~\x7F", true},
+    {"2-byte", "\xC2\x80 \xC3\xA9 \xDF\xBF", true},
+    {"3-byte", "\xE0\xA0\x80 \xE2\x82\xAC \xED\x9F\xBF \xEE\x80\x80 \xEF\xBF\xBF", true},
+    {"4-byte", "\xF0\x90\x80\x80 \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF", true},
+    {"Kueche and a cup", "K\xC3\xBC" "che \xE2\x98\x95", true},
+    {"63 bytes of 3-byte characters",
+     "\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC"
+     "\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC"
+     "\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC",
+     true},
+    {"stray continuation", "ab\x80", false},
+    {"continuation first", "\xBF", false},
+    {"truncated 2-byte", "x\xC3", false},
+    {"truncated 3-byte", "\xE2\x82", false},
+    {"truncated 4-byte", "\xF0\x9F\x98 ok", false},
+    {"lead byte then ASCII", "\xE2(x", false},
+    {"overlong NUL", "\xC0\x80", false},
+    {"overlong C1", "\xC1\xBF", false},
+    {"overlong 3-byte", "\xE0\x80\x80", false},
+    {"overlong 4-byte", "\xF0\x8F\xBF\xBF", false},
+    {"surrogate", "\xED\xA0\x80", false},
+    {"last surrogate", "\xED\xBF\xBF", false},
+    {"above U+10FFFF", "\xF4\x90\x80\x80", false},
+    {"F5", "\xF5\x80\x80\x80", false},
+    {"FF FE", "\xFF\xFE", false},
+};
+
 } // namespace quivane_cases
 
 #endif

@@ -8,6 +8,7 @@
 
 #include <dlfcn.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -145,6 +146,49 @@ TEST_F(RegisterServiceTest, PassesNamesAndTypesOnUntouched)
     EXPECT_TRUE(nulls.regtypeIsNull);
 }
 
+// Each case in turn as the name, the type and the domain, with ordinary text in the others.
+TEST_F(RegisterServiceTest, PassesWellFormedUtf8OnByteForByteAndRefusesTheRest)
+{
+    const char *const slots[] = {"name", "regtype", "domain"};
+    for (const auto &c : quivane_cases::kUtf8Cases) {
+        for (int slot = 0; slot < 3; ++slot) {
+            SCOPED_TRACE(std::string(c.label) + " as the " + slots[slot]);
+            StubReset();
+            const char *name = slot == 0 ? c.text : "svc";
+            const char *regtype = slot == 1 ? c.text : "_test._tcp";
+            const char *domain = slot == 2 ? c.text : "local.";
+            std::vector<char> buffer(domain, domain + std::strlen(domain) + 1);
+
+            EXPECT_EQ(registerService(name, regtype, buffer.data(), 80), c.wellFormed);
+            EXPECT_STREQ(buffer.data(), domain) << "the caller's buffer is not touched";
+            if (!c.wellFormed) {
+                EXPECT_EQ(StubCallCount(), 0U) << "malformed text reached the client library";
+                continue;
+            }
+            ASSERT_EQ(StubCallCount(), 1U);
+            const StubCall *call = StubGetCall(0);
+            EXPECT_STREQ(call->name, name);
+            EXPECT_STREQ(call->regtype, regtype);
+            EXPECT_STREQ(call->domain, domain);
+            EXPECT_EQ(call->domainPtr, buffer.data());
+        }
+    }
+}
+
+TEST_F(RegisterServiceTest, ARefusedMalformedNameStillLeavesADotDomainEmpty)
+{
+    char domain[] = {'.', '\0', 'Z', '\0'};
+    EXPECT_FALSE(registerService("\xFF\xFE", "_test._tcp", domain, 80));
+    EXPECT_EQ(StubCallCount(), 0U);
+    EXPECT_EQ(domain[0], '\0');
+    EXPECT_EQ(domain[2], 'Z');
+
+    // Null strings are still passed on as null: there is nothing to check in them.
+    EXPECT_TRUE(registerService(nullptr, nullptr, nullptr, 80));
+    ASSERT_EQ(StubCallCount(), 1U);
+    EXPECT_TRUE(StubGetCall(0)->nameIsNull);
+}
+
 TEST_F(RegisterServiceTest, AnswersTrueOnlyForNoError)
 {
     for (const auto &c : quivane_cases::kResultCases) {
@@ -217,14 +261,22 @@ TEST_F(RegisterServiceTest, SerialisesCallsFromManyThreads)
 {
     constexpr int kThreads = 8;
     constexpr int kCallsEach = 6;
-    StubSetDelayMicros(300);
+    // Every call lingers in the client library, and all threads are released together, so
+    // that without serialisation calls overlap on every run.
+    StubSetDelayMicros(2000);
+    std::atomic<int> waiting{kThreads};
     std::vector<std::thread> threads;
     std::vector<int> accepted(kThreads, 0);
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
+            waiting.fetch_sub(1);
+            while (waiting.load() > 0) {
+                std::this_thread::yield();
+            }
             for (int i = 0; i < kCallsEach; ++i) {
                 char domain[] = ".";
-                accepted[t] += registerService("svc", "_test._tcp", domain, 1000 + t) ? 1 : 0;
+                accepted[static_cast<size_t>(t)] +=
+                    registerService("svc", "_test._tcp", domain, 1000 + t) ? 1 : 0;
             }
         });
     }
@@ -234,7 +286,7 @@ TEST_F(RegisterServiceTest, SerialisesCallsFromManyThreads)
     EXPECT_EQ(StubCallCount(), unsigned{kThreads * kCallsEach});
     EXPECT_EQ(StubMaxInFlight(), 1U) << "two calls were inside the client library at once";
     for (int t = 0; t < kThreads; ++t) {
-        EXPECT_EQ(accepted[t], kCallsEach);
+        EXPECT_EQ(accepted[static_cast<size_t>(t)], kCallsEach);
     }
 }
 
@@ -256,9 +308,11 @@ TEST_F(RegisterServiceTest, MakesNoHeapAllocationDuringACall)
     registerService(nullptr, nullptr, nullptr, -1);
     StubSetResult(-65537);
     registerService("svc", "_test._tcp", local, 65536);
+    registerService("K\xC3\xBC" "che \xE2\x98\x95", "_test._tcp", local, 80);
+    registerService("\xE2\x82", "_test._tcp", local, 80); // refused before the call
     const unsigned long during = alloc_counter::Stop();
     EXPECT_EQ(during, 0UL);
-    EXPECT_EQ(StubCallCount(), 4U);
+    EXPECT_EQ(StubCallCount(), 5U);
 }
 
 } // namespace

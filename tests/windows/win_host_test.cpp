@@ -114,6 +114,37 @@ void NamesDomainsAndSlot()
     Check(std::strcmp(text, "junk") == 0, "callback harmless");
 }
 
+// Each case in turn as the name, the type and the domain, as on Linux.
+void Utf8Cases()
+{
+    for (const auto &c : quivane_cases::kUtf8Cases) {
+        for (int slot = 0; slot < 3; ++slot) {
+            StubReset();
+            const char *name = slot == 0 ? c.text : "svc";
+            const char *regtype = slot == 1 ? c.text : "_test._tcp";
+            const char *domain = slot == 2 ? c.text : "local.";
+            std::snprintf(domainBuffer, sizeof domainBuffer, "%s", domain);
+            const bool accepted = registerService(name, regtype, domainBuffer, 80);
+            Check(accepted == c.wellFormed, "utf-8 result", c.label);
+            Check(std::strcmp(domainBuffer, domain) == 0, "utf-8 domain buffer untouched", c.label);
+            if (!c.wellFormed) {
+                Check(StubCallCount() == 0, "malformed text never reaches dnssd.dll", c.label);
+                continue;
+            }
+            const StubCall *call = StubGetCall(0);
+            Check(call != nullptr && std::strcmp(call->name, name) == 0 &&
+                      std::strcmp(call->regtype, regtype) == 0 &&
+                      std::strcmp(call->domain, domain) == 0,
+                  "well-formed text passed on byte for byte", c.label);
+        }
+    }
+    StubReset();
+    char dot[] = {'.', '\0', 'Z', '\0'};
+    Check(!registerService("\xFF\xFE", "_test._tcp", dot, 80) && StubCallCount() == 0,
+          "malformed name refused");
+    Check(dot[0] == '\0' && dot[2] == 'Z', "dot rewritten even when the name is refused");
+}
+
 DWORD WINAPI CallMany(LPVOID)
 {
     for (int i = 0; i < 6; ++i) {
@@ -165,6 +196,7 @@ int main()
     TwelveArguments();
     CaseTables();
     NamesDomainsAndSlot();
+    Utf8Cases();
     Concurrency();
 
     std::printf("%d passed, %d failed\n", passed, failed);
