@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks the Windows DLL's tables as objdump reads them: exactly one export, RegisterService at
-# ordinal 1; dnssd.dll imported for DNSServiceRegister alone; no other non-system DLL; ASLR
-# with high entropy and DEP.
+# ordinal 1; exactly three imports (DNSServiceRegister and the SRW lock pair); no entry point;
+# ASLR with high entropy and DEP.
 # Usage: check_dll.sh DLL [OBJDUMP]
 set -u
 dll=$1
@@ -22,16 +22,14 @@ grep -Eq '^Ordinal Base[[:space:]]+1$' <<<"$headers" || fail "ordinal base is no
 names=$(sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$headers" | grep -E '^\s+\[' | awk '{print $NF}')
 [ "$names" = "RegisterService" ] || fail "exported names are [$(echo $names)], want [RegisterService]"
 
-# Imports, DLL by DLL.
-dlls=$(grep -E 'DLL Name:' <<<"$headers" | awk '{print $3}')
-grep -qix 'dnssd.dll' <<<"$dlls" || fail "dnssd.dll is not imported"
-while read -r name; do
-  [ -z "$name" ] && continue
-  grep -Eiq '^(dnssd|kernel32|msvcrt|ucrtbase|ntdll|advapi32)\.dll$|^api-ms-win-' <<<"$name" \
-    || fail "imports non-system DLL $name"
-done <<<"$dlls"
-dnssd=$(sed -n '/DLL Name: dnssd.dll/,/^$/p' <<<"$headers" | grep -E '^\s+[0-9a-f]+\s+[0-9]+\s+' | awk '{print $NF}')
-[ "$dnssd" = "DNSServiceRegister" ] || fail "from dnssd.dll it imports [$(echo $dnssd)], want [DNSServiceRegister]"
+# Imports: exactly DNSServiceRegister and KERNEL32's two SRW lock functions. No C runtime (and
+# so no allocator, and no start-up code that runs at load) and no other DLL.
+imports=$(awk '/DLL Name:/ { dll = tolower($3) } dll != "" && /^[[:space:]]+[0-9a-f]+[[:space:]]+[0-9]+[[:space:]]+[A-Za-z_]/ { print dll "!" $NF }' <<<"$headers" | sort)
+want=$(printf '%s\n' dnssd.dll!DNSServiceRegister kernel32.dll!AcquireSRWLockExclusive \
+  kernel32.dll!ReleaseSRWLockExclusive | sort)
+[ "$imports" = "$want" ] || fail "imports are [$(echo $imports)], want [$(echo $want)]"
+entry=$(awk '/^AddressOfEntryPoint/ { print $2 }' <<<"$headers")
+[ "$entry" = "0000000000000000" ] || fail "the DLL has an entry point ($entry): code would run at load"
 
 flags=$(sed -n '/^DllCharacteristics/,/^SizeOfStackReserve/p' <<<"$headers")
 for flag in DYNAMIC_BASE NX_COMPAT HIGH_ENTROPY_VA; do

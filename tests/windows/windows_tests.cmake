@@ -7,7 +7,7 @@ set(QUIVANE_WINE_ENV "WINEPREFIX=${QUIVANE_WINEPREFIX};WINEDEBUG=-all;DISPLAY=")
 add_test(NAME wine.start COMMAND ${CMAKE_CURRENT_LIST_DIR}/wine_server.sh start ${QUIVANE_WINEPREFIX})
 add_test(NAME wine.stop COMMAND ${CMAKE_CURRENT_LIST_DIR}/wine_server.sh stop ${QUIVANE_WINEPREFIX})
 set_tests_properties(wine.start PROPERTIES FIXTURES_SETUP wine LABELS wine TIMEOUT 120)
-set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine LABELS wine)
+set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine LABELS wine TIMEOUT 60)
 
 add_executable(win_host_test ${CMAKE_CURRENT_LIST_DIR}/win_host_test.cpp)
 quivane_apply_options(win_host_test)
@@ -21,4 +21,4 @@ set_tests_properties(wine.host PROPERTIES FIXTURES_REQUIRED wine LABELS wine TIM
 
 add_test(NAME abi.dll
   COMMAND ${CMAKE_CURRENT_LIST_DIR}/../abi/check_dll.sh $<TARGET_FILE:QuivaneDll> ${CMAKE_OBJDUMP})
-set_tests_properties(abi.dll PROPERTIES LABELS abi)
+set_tests_properties(abi.dll PROPERTIES LABELS abi TIMEOUT 60)
