@@ -31,6 +31,13 @@ done <<<"$needed"
 dnssd_used=$(nm -D --undefined-only "$module" | awk '{print $NF}' | grep '^DNSService' | sort)
 [ "$dnssd_used" = "DNSServiceRegister" ] || fail "client library symbols used: [$(echo $dnssd_used)], want [DNSServiceRegister]"
 
+undefined=$(nm -D --undefined-only "$module" | awk '{print $NF}' | sed 's/@.*//')
+# The stack protector leaves its mark as an import; without it, -fstack-protector-strong was lost.
+grep -qx '__stack_chk_fail' <<<"$undefined" || fail "no __stack_chk_fail import: built without the stack protector"
+# The module never touches the heap, so it imports no allocator, in C or C++.
+heap=$(grep -E '^(malloc|calloc|realloc|reallocarray|free|aligned_alloc|posix_memalign|memalign|valloc|pvalloc|strdup|strndup|_Znw.*|_Zna.*|_Zdl.*|_Zda.*)$' <<<"$undefined")
+[ -z "$heap" ] || fail "the module imports allocation functions: [$(echo $heap)]"
+
 grep -Eq '\(FLAGS\).*BIND_NOW|\(FLAGS_1\).*NOW' <<<"$dynamic" || fail "not linked with -z now"
 grep -q 'GNU_RELRO' <<<"$segments" || fail "no RELRO segment"
 stack=$(grep 'GNU_STACK' <<<"$segments")
