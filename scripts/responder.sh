@@ -92,9 +92,14 @@ supervise() { # runs inside the new namespaces and holds them until stopped
   done
   [ "$with_avahi" = yes ] && start_avahi "$state"
   echo $$ >"$state/supervisor.pid"
-  # Holds the namespaces open; stop() ends this process by its pid.
-  trap 'exit 0' TERM INT
-  while :; do sleep 3600 & wait $!; done
+  # Holds the namespaces open; stop() ends this process by its pid, and it ends its own sleep.
+  local sleeper=""
+  trap 'kill "$sleeper" 2>/dev/null; exit 0' TERM INT
+  while :; do
+    sleep 3600 &
+    sleeper=$!
+    wait "$sleeper"
+  done
 }
 
 stop_pid() { # stop_pid STATE NAME: TERM, then KILL after a bounded wait
@@ -105,6 +110,24 @@ stop_pid() { # stop_pid STATE NAME: TERM, then KILL after a bounded wait
   for _ in $(seq 50); do alive "$pid" || break; sleep 0.05; done
   alive "$pid" && kill -KILL "$pid" 2>/dev/null || true
   rm -f "$1/$2.pid"
+}
+
+# Every process still in the responder's private mount namespace was started inside it by
+# this script or through exec: end them all, so that stop leaves nothing behind.
+sweep() {
+  local state=$1 ns pid
+  ns=$(cat "$state/mntns" 2>/dev/null) || return 0
+  rm -f "$state/mntns"
+  [ -n "$ns" ] && [ "$ns" != "$(readlink /proc/self/ns/mnt)" ] || return 0
+  for _ in 1 2 3; do
+    local left=()
+    for pid in $(ls /proc | grep -E '^[0-9]+$'); do
+      [ "$(readlink "/proc/$pid/ns/mnt" 2>/dev/null)" = "$ns" ] && left+=("$pid")
+    done
+    [ ${#left[@]} -eq 0 ] && return 0
+    kill -KILL "${left[@]}" 2>/dev/null || true
+    sleep 0.1
+  done
 }
 
 cmd=${1:-}
@@ -142,6 +165,7 @@ case "$cmd" in
       [ $SECONDS -lt $deadline ] || { cat "$state"/*.log >&2; die "bus did not come up"; }
       sleep 0.02
     done
+    readlink "/proc/$(pid_of "$state" supervisor)/ns/mnt" >"$state/mntns"
     [ "$with_avahi" = no ] || wait_running "$state"
     ;;
   _supervise) supervise "$state" "$1" ;;
@@ -157,6 +181,7 @@ case "$cmd" in
     stop_pid "$state" avahi
     stop_pid "$state" dbus
     stop_pid "$state" supervisor
+    sweep "$state"
     ;;
   *) die "unknown command $cmd" ;;
 esac
