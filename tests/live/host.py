@@ -1,6 +1,7 @@
 """A test host: loads libQuivaneDll.so by name and registers on request.
 
-Each line on stdin is a JSON list [name, regtype, domain, port] (null for a null pointer);
+Each line on stdin is a JSON list [name, regtype, domain, port] (null for a null pointer, and
+{"hex": "..."} for raw bytes that need not be UTF-8);
 each answer on stdout is a JSON object {"ok", "domain", "ms"}. The process, and with it every
 registration, lives until stdin closes or a signal ends it.
 """
@@ -18,6 +19,8 @@ register.argtypes = [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_char_p, ctypes.c
 
 
 def text(value):
+    if isinstance(value, dict):
+        return bytes.fromhex(value["hex"])
     return None if value is None else value.encode("utf-8")
 
 
@@ -28,5 +31,5 @@ for line in sys.stdin:
     started = time.monotonic()
     ok = register(text(name), text(regtype), buffer, port)
     elapsed = (time.monotonic() - started) * 1000.0
-    after = None if buffer is None else buffer.value.decode("utf-8")
+    after = None if buffer is None else buffer.value.decode("utf-8", "backslashreplace")
     print(json.dumps({"ok": ok, "domain": after, "ms": elapsed}), flush=True)

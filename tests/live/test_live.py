@@ -109,6 +109,38 @@ def test_a_request_the_responder_refuses_returns_false_promptly(lab, label, name
         host.close()
 
 
+@pytest.mark.parametrize("label, name", [("bytes FF FE", "fffe"), ("truncated E2 82", "e282")])
+def test_a_malformed_name_is_refused_and_the_host_keeps_its_registrations(lab, label, name):
+    regtype = f"_qvbad{name[:2]}._tcp"
+    host = Host(lab)
+    try:
+        assert host.register("Held One", regtype, ".", 7401)["ok"] is True
+        assert host.register("Held Two", regtype, ".", 7402)["ok"] is True
+        answer = host.register({"hex": name}, regtype, ".", 7403)
+        assert answer["ok"] is False, label
+        assert answer["domain"] == "", "the dot domain is rewritten before the check"
+        # The D-Bus layer under Avahi aborts the process on such text: the host must live on.
+        assert host.process.poll() is None, "the host died"
+        assert host.register("Held Three", regtype, ".", 7404)["ok"] is True
+        for held, port in (("Held One", 7401), ("Held Two", 7402), ("Held Three", 7404)):
+            seen = lab.resolve(regtype, held)
+            assert (seen["found"], seen.get("port")) == (True, port), held
+    finally:
+        host.close()
+
+
+def test_the_same_registration_twice_is_accepted_both_times(lab):
+    first, second = Host(lab), Host(lab)
+    try:
+        assert first.register("Twice", "_qvsame._tcp", ".", 8101)["ok"] is True
+        assert second.register("Twice", "_qvsame._tcp", ".", 8101)["ok"] is True
+        seen = lab.resolve("_qvsame._tcp", "Twice")
+        assert seen["found"] and seen["port"] == 8101
+    finally:
+        first.close()
+        second.close()
+
+
 def test_the_same_name_twice_on_one_responder_is_refused_the_second_time(lab):
     first, second = Host(lab), Host(lab)
     try:
