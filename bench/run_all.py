@@ -53,6 +53,9 @@ def sizes(build, mingw):
         row("size: QuivaneDll.dll", "not built", "<= 32 KiB", "not measured")
 
 
+STUB_ADDED_NS = 30  # what the module may add to a call on the stand-in
+
+
 def stub_overhead(build):
     out = subprocess.run(
         [str(build / "bench" / "bench_overhead"), "--benchmark_repetitions=15",
@@ -60,12 +63,16 @@ def stub_overhead(build):
          "--benchmark_min_time=0.2"],
         env=stub_env(build), capture_output=True, text=True, check=True, timeout=600).stdout
     runs = [b for b in json.loads(out)["benchmarks"] if b.get("run_type") == "iteration"]
-    module = [b["real_time"] for b in runs if b["run_name"] == "ThroughModule"]
-    direct = [b["real_time"] for b in runs if b["run_name"] == "Direct"]
-    m, d = statistics.median(module), statistics.median(direct)
-    row("overhead on the stand-in: RegisterService / direct DNSServiceRegister",
-        f"{m:.1f} ns vs {d:.1f} ns per call (median of {len(module)}), ratio {m / d:.3f}, "
-        f"+{m - d:.1f} ns", "ratio <= 1.01", "met" if m / d <= 1.01 else "missed")
+    for key, label in (("ascii63", "63-byte ASCII name"),
+                       ("threebyte63", "63-byte name of 3-byte characters")):
+        module = [b["real_time"] for b in runs if b["run_name"] == f"ThroughModule/{key}"]
+        direct = [b["real_time"] for b in runs if b["run_name"] == f"Direct/{key}"]
+        m, d = statistics.median(module), statistics.median(direct)
+        row(f"overhead on the stand-in, {label}, `_http._tcp`, \".\": RegisterService vs direct "
+            "DNSServiceRegister",
+            f"{m:.1f} ns vs {d:.1f} ns per call (median of {len(module)}), +{m - d:.1f} ns "
+            f"(ratio {m / d:.3f})", f"<= {STUB_ADDED_NS} ns added",
+            "met" if m - d <= STUB_ADDED_NS else "missed")
 
 
 def heap(build, lab):
