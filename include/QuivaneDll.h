@@ -26,13 +26,16 @@ extern "C" {
 /*
  * Files one service registration with the machine's DNS-SD responder.
  *
- * name     Service instance name, passed on unchanged. NULL lets the responder choose (Avahi
- *          uses the machine's host name); Avahi refuses "".
+ * name     Service instance name in UTF-8, passed on unchanged. NULL lets the responder choose
+ *          (Avahi uses the machine's host name); Avahi refuses "".
  * regtype  Service type such as "_http._tcp", passed on unchanged.
  * domain   Registration domain in a WRITABLE buffer. Exactly "." is rewritten in place to ""
  *          (the default domain, normally "local."), even when the call then fails. Any other
  *          text is passed on untouched. NULL also means the default domain.
  * port     Port in host byte order; only the low 16 bits are used.
+ *
+ * name, regtype and domain must be well-formed UTF-8 (or NULL). Malformed text is refused with
+ * false before the responder is asked; a "." domain has been rewritten by then.
  *
  * Returns true when the responder accepted the request. Publication then follows
  * asynchronously: a later error or a name conflict is not reported back. The registration
