@@ -3,6 +3,8 @@
 #include "../cases/register_cases.h"
 #include "../stub/dnssd_stub.h"
 
+#include <winsock2.h>
+
 #include <windows.h>
 
 #include <cstdio>
@@ -69,6 +71,8 @@ void CaseTables()
     for (const auto &p : quivane_cases::kPortCases) {
         const StubCall *c = Register("svc", "_test._tcp", "", p.port);
         Check(c->portBytes[0] == p.first && c->portBytes[1] == p.second, "port", p.label);
+        Check(c->port == htons(static_cast<u_short>(p.port & 0xFFFF)), "port as an integer",
+              p.label);
     }
     for (const auto &d : quivane_cases::kDomainCases) {
         const StubCall *c = Register("svc", "_test._tcp", d.given, 80);

@@ -11,7 +11,7 @@ set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine LABELS wine TIME
 
 add_executable(win_host_test ${CMAKE_CURRENT_LIST_DIR}/win_host_test.cpp)
 quivane_apply_options(win_host_test)
-target_link_libraries(win_host_test PRIVATE dnssd_stub)
+target_link_libraries(win_host_test PRIVATE dnssd_stub ws2_32)
 target_link_options(win_host_test PRIVATE -static)
 set_target_properties(win_host_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 add_dependencies(win_host_test QuivaneDll)
