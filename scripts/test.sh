@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds and tests every configuration: Release, the sanitizer builds and the Windows DLL
-# (tested under Wine). Installs missing packages first. Exits non-zero if any build or test failed.
+# Builds and tests every configuration: Release, the sanitizer builds, the Windows DLL (tested
+# under Wine) and the big-endian s390x and 64-bit ARM builds (tested under qemu-user). Installs
+# missing packages first. Exits non-zero if any build or test failed.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh || exit 1
@@ -8,7 +9,7 @@ scripts/install-deps.sh || exit 1
 passed=0
 failed=0
 status=0
-for preset in release asan tsan mingw; do
+for preset in release asan tsan mingw linux-s390x linux-aarch64; do
   echo "=== $preset ==="
   if ! cmake --preset "$preset" >/dev/null || ! cmake --build --preset "$preset" -j "$(nproc)"; then
     echo "build $preset FAILED"

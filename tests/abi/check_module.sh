@@ -2,36 +2,53 @@
 # Checks the built module's dynamic interface: one exported symbol, the client library as its
 # only non-libc dependency (and only DNSServiceRegister from it), a versioned soname and the
 # hardening a loader can see.
-# Usage: check_module.sh MODULE [SANITIZERS]
+# Usage: check_module.sh MODULE [SANITIZERS] [CPU] [NM] [READELF]
+# CPU is the processor the module is built for (x86_64, aarch64, s390x); NM and READELF the
+# tools that read its format.
 set -u
 module=$1
 sanitize=${2:-}
+cpu=${3:-x86_64}
+nm=${4:-nm}
+readelf=${5:-readelf}
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 [ -f "$module" ] || { echo "FAIL: no module at $module"; exit 1; }
-dynamic=$(readelf -dW "$module") || { echo "FAIL: readelf cannot read $module"; exit 1; }
-segments=$(readelf -lW "$module")
+dynamic=$("$readelf" -dW "$module") || { echo "FAIL: readelf cannot read $module"; exit 1; }
+segments=$("$readelf" -lW "$module")
 
-exports=$(nm -D --defined-only "$module" | awk '{print $NF}' | sort)
+case "$cpu" in
+  x86_64 | AMD64) machine='Advanced Micro Devices X86-64' ;;
+  aarch64 | arm64) machine='AArch64' ;;
+  s390x) machine='IBM S/390' ;;
+  *) machine='' ;;
+esac
+got=$("$readelf" -hW "$module" | sed -n 's/^ *Machine: *//p')
+[ -n "$machine" ] && [ "$got" = "$machine" ] || fail "machine is '$got', want '$machine' for $cpu"
+
+exports=$("$nm" -D --defined-only "$module" | awk '{print $NF}' | sort)
 [ "$exports" = "RegisterService" ] || fail "exported symbols are [$(echo $exports)], want [RegisterService]"
-nm -D --defined-only "$module" | grep -q ' T RegisterService$' || fail "RegisterService is not a function in .text"
+"$nm" -D --defined-only "$module" | grep -q ' T RegisterService$' || fail "RegisterService is not a function in .text"
 
 soname=$(sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p' <<<"$dynamic")
 [ "$soname" = "libQuivaneDll.so.1" ] || fail "soname is '$soname', want libQuivaneDll.so.1"
 
-allowed='^(libdns_sd\.so\.1|libc\.so\.6)$'
-[ -n "$sanitize" ] && allowed='^(libdns_sd\.so\.1|libc\.so\.6|lib(a|ub|t)san\.so\.[0-9]+|libm\.so\.6|libgcc_s\.so\.1|libstdc\+\+\.so\.6)$'
+allowed='libdns_sd\.so\.1|libc\.so\.6'
+# glibc's loader counts as libc: on aarch64 it holds the stack protector's canary.
+[ "$cpu" = aarch64 ] && allowed="$allowed|ld-linux-aarch64\.so\.1"
+[ -n "$sanitize" ] && allowed="$allowed|lib(a|ub|t)san\.so\.[0-9]+|libm\.so\.6|libgcc_s\.so\.1|libstdc\+\+\.so\.6"
+allowed="^($allowed)\$"
 needed=$(sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' <<<"$dynamic")
 grep -qx 'libdns_sd.so.1' <<<"$needed" || fail "the client library libdns_sd.so.1 is not a dynamic dependency"
 while read -r lib; do
   [ -z "$lib" ] || grep -Eq "$allowed" <<<"$lib" || fail "unexpected dependency $lib"
 done <<<"$needed"
 
-dnssd_used=$(nm -D --undefined-only "$module" | awk '{print $NF}' | grep '^DNSService' | sort)
+dnssd_used=$("$nm" -D --undefined-only "$module" | awk '{print $NF}' | grep '^DNSService' | sort)
 [ "$dnssd_used" = "DNSServiceRegister" ] || fail "client library symbols used: [$(echo $dnssd_used)], want [DNSServiceRegister]"
 
-undefined=$(nm -D --undefined-only "$module" | awk '{print $NF}' | sed 's/@.*//')
+undefined=$("$nm" -D --undefined-only "$module" | awk '{print $NF}' | sed 's/@.*//')
 # The stack protector leaves its mark as an import; without it, -fstack-protector-strong was lost.
 grep -qx '__stack_chk_fail' <<<"$undefined" || fail "no __stack_chk_fail import: built without the stack protector"
 # The module never touches the heap, so it imports no allocator, in C or C++.

@@ -1,0 +1,13 @@
+# Shared by the Linux cross toolchains: Debian's cross compiler for QUIVANE_CROSS_TRIPLE, its
+# target libraries under /usr/<triple>, and programs run under qemu-user from that root.
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_C_COMPILER ${QUIVANE_CROSS_TRIPLE}-gcc)
+set(CMAKE_CXX_COMPILER ${QUIVANE_CROSS_TRIPLE}-g++)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${QUIVANE_CROSS_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-${QUIVANE_QEMU_CPU} -L /usr/${QUIVANE_CROSS_TRIPLE})
