@@ -1,9 +1,10 @@
 // A Windows host: loads QuivaneDll by name, finds RegisterService by name and by ordinal, and
 // holds it to the same case table as the Linux tests, against a recording dnssd.dll.
+// winsock2.h (for htons) must come before anything that includes windows.h.
+#include <winsock2.h>
+
 #include "../cases/register_cases.h"
 #include "../stub/dnssd_stub.h"
-
-#include <winsock2.h>
 
 #include <windows.h>
 
