@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Measurements that need the machine's real client library (or the stand-in, when it is found
 // first), printed as one JSON object:
 //   bench_calls overhead N   N interleaved pairs: RegisterService vs a direct DNSServiceRegister

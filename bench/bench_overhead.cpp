@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the module adds to a registration: RegisterService through the loaded module against
 // the same DNSServiceRegister call made directly, both landing in the recording stand-in.
 #include "../tests/stub/dnssd_stub.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 // Shared by the benchmarks: the module as a host loads it, and a reply callback that does
 // nothing, for direct DNSServiceRegister calls.
 #ifndef QUIVANE_BENCH_LOAD_MODULE_H

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Measures what the library costs and prints one table. Run by scripts/bench.sh as root.
 
 usage: run_all.py RELEASE_BUILD_DIR [MINGW_BUILD_DIR]

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The DNS-SD client library: Avahi's compatibility library on Linux (always the shared one, so
 # the machine's own client library is used at run time), dnssd.dll on Windows. Gives DnsSd::DnsSd.
 find_path(DNSSD_INCLUDE_DIR dns_sd.h

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # No SDK for dnssd.dll exists here: the import library is made from a .def that lists the one
 # function the module calls.
 set(DNSSD_IMPORT_LIB ${CMAKE_BINARY_DIR}/libdnssd.dll.a)

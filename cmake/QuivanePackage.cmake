@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installs the module (Runtime) and what a consumer builds against (Development): the header,
 # the CMake package QuivaneDll::QuivaneDll with its version file, and QuivaneDll.pc.
 set(QUIVANE_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/QuivaneDll)

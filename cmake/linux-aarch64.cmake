@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # 64-bit ARM (aarch64), built with Debian's g++-aarch64-linux-gnu; tests under qemu-aarch64.
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
 set(QUIVANE_CROSS_TRIPLE aarch64-linux-gnu)

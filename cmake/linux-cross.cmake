@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Shared by the Linux cross toolchains: Debian's cross compiler for QUIVANE_CROSS_TRIPLE, its
 # target libraries under /usr/<triple>, and programs run under qemu-user from that root.
 set(CMAKE_SYSTEM_NAME Linux)

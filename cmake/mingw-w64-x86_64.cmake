@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross-build the 64-bit Windows DLL with Debian's MinGW-w64; tests run under Wine.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs a Windows program under Wine: quiet, no display, the build tree's own prefix
 # (WINEPREFIX, set by the tests; a prefix beside the program otherwise).
 export WINEDEBUG=-all

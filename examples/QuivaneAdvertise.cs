@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A C# host: P/Invoke into the module by name and advertise one service.
 // usage: mono QuivaneAdvertise.exe NAME TYPE DOMAIN PORT [SECONDS]
 using System;

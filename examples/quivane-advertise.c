@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* quivane-advertise: a command-line host. Loads the module by name, files one registration
  * and keeps the process (and so the registration) alive until SIGINT/SIGTERM or --seconds.
  * --verify browses and resolves the service through the same DNS-SD client library. */

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """A Python host: loads the module by name with ctypes and advertises one service.
 
 usage: quivane_advertise.py NAME TYPE DOMAIN PORT [SECONDS]

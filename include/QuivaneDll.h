@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* QuivaneDll: advertise a service on the local network with DNS-SD over multicast DNS. */
 #ifndef QUIVANEDLL_H
 #define QUIVANEDLL_H

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the release and Windows builds with the benchmarks and prints one table of what the
 # library costs: overhead, time to visible, heap, limits and size. Needs root (namespaces).
 set -euo pipefail

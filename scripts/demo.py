@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The demo with a private responder: the command-line host advertises in namespace A, and an
 independent mDNS peer in namespace B shows the service as seen on the network."""
 import subprocess

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The main job, in one command (as root on Debian): install what is missing, build, and
 # advertise a demo service through the library with the command-line host.
 #   - With the machine's own avahi-daemon running, it registers there and shows browsers

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the Debian packages that building, testing and the demo need. Needs root; does
 # nothing when everything is already there.
 set -euo pipefail

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """An independent mDNS peer (python-zeroconf) that looks for a service on the wire.
 
   peer.py resolve TYPE NAME TIMEOUT   prints {"found", "port", "addresses", "server", "ms"}

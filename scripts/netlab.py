@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Two network namespaces joined by a veth pair: A holds a private responder and the hosts
 that load the module, B holds independent peers that look at what reaches the wire. The
 addresses exist only inside the two namespaces. Used by the live tests and the demo."""

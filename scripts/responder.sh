@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # A private DNS-SD responder: a D-Bus system bus and avahi-daemon in a mount namespace of their
 # own (a tmpfs over /run, so the host's /run/dbus and /run/avahi-daemon are never touched) and
 # in a network namespace (a new one with only lo, or a named one given with --netns).

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds and tests every configuration: Release, the sanitizer builds, the Windows DLL (tested
 # under Wine) and the big-endian s390x and 64-bit ARM builds (tested under qemu-user). Installs
 # missing packages first. Exits non-zero if any build or test failed.

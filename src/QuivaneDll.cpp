@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's one operation: file a DNS-SD service registration and report whether the
 // client library accepted it.
 #include "QuivaneDll.h"

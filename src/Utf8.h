@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 // Well-formed UTF-8 as RFC 3629 defines it, checked without the heap, the locale or libc.
 #ifndef QUIVANEDLL_UTF8_H
 #define QUIVANEDLL_UTF8_H

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Checks the Windows DLL's tables as objdump reads them: exactly one export, RegisterService at
 # ordinal 1; exactly three imports (DNSServiceRegister and the SRW lock pair); no entry point;
 # ASLR with high entropy and DEP.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Checks the built module's dynamic interface: one exported symbol, the client library as its
 # only non-libc dependency (and only DNSServiceRegister from it), a versioned soname and the
 # hardening a loader can see.

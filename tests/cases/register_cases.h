@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 // Cases for RegisterService against the recording stand-in, shared by the Linux and the
 // Windows test hosts so that both platforms are held to one table.
 #ifndef QUIVANE_REGISTER_CASES_H

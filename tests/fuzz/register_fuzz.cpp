@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Random arguments through the built module against the recording stand-in: the module must
 // never crash, malformed UTF-8 must never reach the client library, and well-formed text must
 // always reach it unchanged. Whether a string is well-formed is decided here by decoding it to

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs the example hosts (C command line, Python ctypes, C# on Mono) against the module and the
 # recording stand-in, and checks what each printed, returned and passed to the client library.
 # Usage: check_hosts.sh MODULE_DIR STUB_DIR CLI SOURCE_DIR

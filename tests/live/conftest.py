@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 import itertools
 import os
 import sys

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """A test host: loads libQuivaneDll.so by name and registers on request.
 
 Each line on stdin is a JSON list [name, regtype, domain, port] (null for a null pointer, and

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The live tests' host process, driven over a pipe."""
 import json
 import selectors

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The module against a real Avahi responder, checked by mDNS peers on the other end of a
 veth pair. Every step has a bounded wait, so a stuck daemon fails instead of hanging."""
 import os

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The private responder helper itself: stop must leave none of its processes behind."""
 import os
 import shutil

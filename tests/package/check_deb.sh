@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the Debian packages with CPack, checks what each holds and declares, unpacks both into
 # a scratch root and builds the C consumer against them.
 # Usage: check_deb.sh BUILD_DIR CONSUMER_SOURCE_DIR STUB_DIR

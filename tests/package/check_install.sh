@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the build into a scratch prefix and builds a C consumer against it, through
 # find_package(QuivaneDll) and through pkg-config, run against the recording stand-in.
 # Usage: check_install.sh BUILD_DIR CONSUMER_SOURCE_DIR STUB_DIR

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Shared by the install and package tests; sourced, not run.
 # check_consumer PREFIX CONSUMER_SOURCE_DIR STUB_DIR SCRATCH: checks that the tree under PREFIX
 # holds the header, the module and both package descriptions, then builds the C consumer

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* A recording stand-in for the DNS-SD client library. It carries the client library's soname
  * (libdns_sd.so.1, or dnssd.dll), so a module linked against the real one binds to it when it
  * is found first. It records each call without touching the heap (unless asked for a log). */

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Control side of the recording stand-in for the DNS-SD client library. */
 #ifndef QUIVANE_DNSSD_STUB_H
 #define QUIVANE_DNSSD_STUB_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sanitizer runtimes own malloc, so under them the count comes from their allocation hook;
 // otherwise this executable interposes malloc, calloc and realloc for the whole process.
 #include "alloc_counter.h"

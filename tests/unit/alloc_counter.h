@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 // Counts heap allocations (malloc, calloc, realloc) made by any code between Start and Stop.
 #ifndef QUIVANE_ALLOC_COUNTER_H
 #define QUIVANE_ALLOC_COUNTER_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // RegisterService as a host meets it: the built module is loaded by name, and its calls land
 // in the recording stand-in for the DNS-SD client library.
 #include "../cases/register_cases.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # start PREFIX: a persistent wineserver and an initialised prefix; stop PREFIX: ends it.
 # All output goes to a log so that no Wine process keeps ctest's pipes open.
 set -u

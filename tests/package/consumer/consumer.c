@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* A C host built against the installed package: the header must compile as C and the
  * module must link by -lQuivaneDll. Prints the result and the domain buffer afterwards. */
 #include <QuivaneDll.h>
