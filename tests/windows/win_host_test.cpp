@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A Windows host: loads QuivaneDll by name, finds RegisterService by name and by ordinal, and
 // holds it to the same case table as the Linux tests, against a recording dnssd.dll.
 // winsock2.h (for htons) must come before anything that includes windows.h.
@@ -150,6 +151,56 @@ void Utf8Cases()
     Check(dot[0] == '\0' && dot[2] == 'Z', "dot rewritten even when the name is refused");
 }
 
+// The version resource, read back the way Explorer and installers read it.
+void VersionResource(const char *path)
+{
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+    Check(size != 0, "the DLL has a version resource");
+    if (size == 0) {
+        return;
+    }
+    static char info[8192];
+    Check(size <= sizeof info && GetFileVersionInfoA(path, 0, size, info), "version resource read");
+    VS_FIXEDFILEINFO *fixed = nullptr;
+    UINT length = 0;
+    Check(VerQueryValueA(info, "\\", reinterpret_cast<void **>(&fixed), &length) &&
+              fixed != nullptr,
+          "fixed file info");
+    if (fixed != nullptr) {
+        const DWORD want = (DWORD{QUIVANE_VERSION_MAJOR} << 16) | QUIVANE_VERSION_MINOR;
+        Check(fixed->dwFileVersionMS == want && fixed->dwProductVersionMS == want,
+              "file and product version major.minor");
+        Check(fixed->dwFileVersionLS == (DWORD{QUIVANE_VERSION_PATCH} << 16) &&
+                  fixed->dwProductVersionLS == (DWORD{QUIVANE_VERSION_PATCH} << 16),
+              "file and product version patch.0");
+        Check(fixed->dwFileType == VFT_DLL, "file type DLL");
+    }
+    // Exact values, or (for the prose ones) a part that must be there.
+    const struct {
+        const char *key;
+        const char *want;
+        bool exact;
+    } strings[] = {
+        {"FileVersion", QUIVANE_VERSION ".0", true},
+        {"ProductVersion", QUIVANE_VERSION ".0", true},
+        {"ProductName", "QuivaneDll", true},
+        {"OriginalFilename", "QuivaneDll.dll", true},
+        {"FileDescription", "DNS-SD", false},
+        {"LegalCopyright", "MIT License", false},
+    };
+    for (const auto &s : strings) {
+        char key[96];
+        std::snprintf(key, sizeof key, "\\StringFileInfo\\040904B0\\%s", s.key);
+        char *value = nullptr;
+        const bool found =
+            VerQueryValueA(info, key, reinterpret_cast<void **>(&value), &length) && value;
+        Check(found && (s.exact ? std::strcmp(value, s.want) == 0
+                                : std::strstr(value, s.want) != nullptr),
+              "version string", s.key);
+    }
+}
+
 DWORD WINAPI CallMany(LPVOID)
 {
     for (int i = 0; i < 6; ++i) {
@@ -193,6 +244,10 @@ int main()
         return 1;
     }
     std::memcpy(&registerService, &byName, sizeof registerService);
+
+    char path[MAX_PATH];
+    Check(GetModuleFileNameA(module, path, sizeof path) != 0, "module path");
+    VersionResource(path);
 
     StubReset();
     const StubCall *firstCall = Register("svc", "_test._tcp", "", 80);

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Windows tests, run under Wine through the toolchain's emulator. wineserver holds ctest's
 # output pipe if left to start on its own, so a fixture starts it with all output redirected
 # and stops it at the end.
@@ -11,7 +12,10 @@ set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine LABELS wine TIME
 
 add_executable(win_host_test ${CMAKE_CURRENT_LIST_DIR}/win_host_test.cpp)
 quivane_apply_options(win_host_test)
-target_link_libraries(win_host_test PRIVATE dnssd_stub ws2_32)
+target_link_libraries(win_host_test PRIVATE dnssd_stub ws2_32 version)
+target_compile_definitions(win_host_test PRIVATE QUIVANE_VERSION="${PROJECT_VERSION}"
+  QUIVANE_VERSION_MAJOR=${PROJECT_VERSION_MAJOR} QUIVANE_VERSION_MINOR=${PROJECT_VERSION_MINOR}
+  QUIVANE_VERSION_PATCH=${PROJECT_VERSION_PATCH})
 target_link_options(win_host_test PRIVATE -static)
 set_target_properties(win_host_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 add_dependencies(win_host_test QuivaneDll)
@@ -22,3 +26,16 @@ set_tests_properties(wine.host PROPERTIES FIXTURES_REQUIRED wine LABELS wine TIM
 add_test(NAME abi.dll
   COMMAND ${CMAKE_CURRENT_LIST_DIR}/../abi/check_dll.sh $<TARGET_FILE:QuivaneDll> ${CMAKE_OBJDUMP})
 set_tests_properties(abi.dll PROPERTIES LABELS abi TIMEOUT 60)
+
+# The signed DLL and the SDK archive, both exercised under Wine.
+add_test(NAME wine.signed
+  COMMAND ${CMAKE_CURRENT_LIST_DIR}/check_signing.sh ${PROJECT_SOURCE_DIR} ${CMAKE_BINARY_DIR}
+          ${CMAKE_CROSSCOMPILING_EMULATOR})
+set_tests_properties(wine.signed PROPERTIES FIXTURES_REQUIRED wine LABELS "wine;package"
+  TIMEOUT 120 ENVIRONMENT "${QUIVANE_WINE_ENV}")
+add_test(NAME wine.sdk_zip
+  COMMAND ${CMAKE_CURRENT_LIST_DIR}/check_sdk_zip.sh ${CMAKE_BINARY_DIR}
+          ${PROJECT_SOURCE_DIR}/tests/package/consumer/consumer.c ${CMAKE_CROSSCOMPILING_EMULATOR}
+          ${CMAKE_C_COMPILER} ${PROJECT_VERSION})
+set_tests_properties(wine.sdk_zip PROPERTIES FIXTURES_REQUIRED wine LABELS "wine;package"
+  TIMEOUT 120 ENVIRONMENT "${QUIVANE_WINE_ENV}")
