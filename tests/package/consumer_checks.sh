@@ -1,8 +1,9 @@
 # SPDX-License-Identifier: MIT
 # Shared by the install and package tests; sourced, not run.
-# check_consumer PREFIX CONSUMER_SOURCE_DIR STUB_DIR SCRATCH: checks that the tree under PREFIX
-# holds the header, the module and both package descriptions, then builds the C consumer
-# through find_package(QuivaneDll) and through pkg-config and runs both against the stand-in.
+# check_consumer PREFIX CONSUMER_SOURCE_DIR STUB_DIR SCRATCH [LIBDIR]: checks that the tree under
+# PREFIX holds the header, the module and both package descriptions (in LIBDIR, by default
+# wherever the module lies under PREFIX), then builds the C consumer through
+# find_package(QuivaneDll) and through pkg-config and runs both against the stand-in.
 
 expect_output() { # expect_output NAME WANT COMMAND...
   local name=$1 want=$2 got status
@@ -15,8 +16,8 @@ expect_output() { # expect_output NAME WANT COMMAND...
 }
 
 check_consumer() {
-  local prefix=$1 consumer=$2 stub=$3 scratch=$4 libdir f
-  libdir=$(dirname "$(find "$prefix" -name 'libQuivaneDll.so.1' | head -n 1)")
+  local prefix=$1 consumer=$2 stub=$3 scratch=$4 libdir=${5:-} f
+  [ -n "$libdir" ] || libdir=$(dirname "$(find "$prefix" -name 'libQuivaneDll.so.1' | head -n 1)")
   [ -f "$prefix/include/QuivaneDll.h" ] || { echo "FAIL: include/QuivaneDll.h missing under $prefix"; exit 1; }
   for f in libQuivaneDll.so libQuivaneDll.so.1 pkgconfig/QuivaneDll.pc \
            cmake/QuivaneDll/QuivaneDllConfig.cmake cmake/QuivaneDll/QuivaneDllConfigVersion.cmake; do
