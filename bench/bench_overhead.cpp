@@ -19,10 +19,11 @@ const RegisterFn registerService = quivane_bench::LoadModule();
 // The longest instance names DNS-SD allows: 63 bytes of ASCII, and 21 three-byte characters,
 // which the module's UTF-8 check walks byte by byte.
 const char kAscii63[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789!";
-const char kThreeByte63[] = "\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC"
-                            "\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC"
-                            "\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC"
-                            "\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC";
+const char kThreeByte63[] =
+    "\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC"
+    "\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC"
+    "\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC"
+    "\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC";
 static_assert(sizeof kAscii63 == 64 && sizeof kThreeByte63 == 64, "63 bytes and a NUL");
 
 void ThroughModule(benchmark::State &state, const char *name)
@@ -45,8 +46,8 @@ void Direct(benchmark::State &state, const char *name)
         }
         char txt[1] = {0};
         const uint16_t port = __builtin_bswap16(4711);
-        benchmark::DoNotOptimize(DNSServiceRegister(&ref, 0, 0, name, "_http._tcp", domain,
-                                                    nullptr, port, 0, txt, IgnoreReply,
+        benchmark::DoNotOptimize(DNSServiceRegister(&ref, 0, 0, name, "_http._tcp", domain, nullptr,
+                                                    port, 0, txt, IgnoreReply,
                                                     nullptr) == kDNSServiceErr_NoError);
     }
     StubReset();

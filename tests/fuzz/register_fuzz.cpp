@@ -95,9 +95,8 @@ class Generator {
             case 2:
             case 3: {
                 const std::string encoded = Encode(Point());
-                text += Below(4) == 0 ? encoded.substr(0, 1 + Below(static_cast<uint32_t>(
-                                                                   encoded.size())))
-                                      : encoded;
+                const auto cut = 1 + Below(static_cast<uint32_t>(encoded.size()));
+                text += Below(4) == 0 ? encoded.substr(0, cut) : encoded;
                 break;
             }
             default: {
@@ -211,10 +210,9 @@ int main(int argc, char **argv)
             StubReset();
         }
         const unsigned before = StubCallCount();
-        const bool accepted =
-            registerService(args[0].null ? nullptr : args[0].text.c_str(),
-                            args[1].null ? nullptr : args[1].text.c_str(),
-                            args[2].null ? nullptr : &buffer[0], port);
+        const bool accepted = registerService(args[0].null ? nullptr : args[0].text.c_str(),
+                                              args[1].null ? nullptr : args[1].text.c_str(),
+                                              args[2].null ? nullptr : &buffer[0], port);
         const unsigned calls = StubCallCount() - before;
         const StubCall *call = calls == 1 ? StubGetCall(before) : nullptr;
         const std::string passedDomain = dot ? "" : args[2].text;

@@ -334,7 +334,9 @@ TEST_F(RegisterServiceTest, MakesNoHeapAllocationDuringACall)
     registerService(nullptr, nullptr, nullptr, -1);
     StubSetResult(-65537);
     registerService("svc", "_test._tcp", local, 65536);
-    registerService("K\xC3\xBC" "che \xE2\x98\x95", "_test._tcp", local, 80);
+    registerService("K\xC3\xBC"
+                    "che \xE2\x98\x95",
+                    "_test._tcp", local, 80);
     registerService("\xE2\x82", "_test._tcp", local, 80); // refused before the call
     const unsigned long during = alloc_counter::Stop();
     EXPECT_EQ(during, 0UL);

@@ -182,12 +182,9 @@ void VersionResource(const char *path)
         const char *want;
         bool exact;
     } strings[] = {
-        {"FileVersion", QUIVANE_VERSION ".0", true},
-        {"ProductVersion", QUIVANE_VERSION ".0", true},
-        {"ProductName", "QuivaneDll", true},
-        {"OriginalFilename", "QuivaneDll.dll", true},
-        {"FileDescription", "DNS-SD", false},
-        {"LegalCopyright", "MIT License", false},
+        {"FileVersion", QUIVANE_VERSION ".0", true}, {"ProductVersion", QUIVANE_VERSION ".0", true},
+        {"ProductName", "QuivaneDll", true},         {"OriginalFilename", "QuivaneDll.dll", true},
+        {"FileDescription", "DNS-SD", false},        {"LegalCopyright", "MIT License", false},
     };
     for (const auto &s : strings) {
         char key[96];
