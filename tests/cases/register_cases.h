@@ -100,6 +100,25 @@ constexpr Utf8Case kUtf8Cases[] = {
     {"FF FE", "\xFF\xFE", false},
 };
 
+// One UTF-8 case placed in one of the three strings, with ordinary text in the other two.
+struct Utf8Call {
+    const char *slot;
+    const char *name;
+    const char *regtype;
+    const char *domain;
+};
+
+constexpr int kUtf8Slots = 3;
+
+constexpr Utf8Call PlaceUtf8Case(const Utf8Case &c, int slot)
+{
+    return {slot == 0   ? "name"
+            : slot == 1 ? "regtype"
+                        : "domain",
+            slot == 0 ? c.text : "svc", slot == 1 ? c.text : "_test._tcp",
+            slot == 2 ? c.text : "local."};
+}
+
 } // namespace quivane_cases
 
 #endif

@@ -157,14 +157,11 @@ TEST_F(RegisterServiceTest, PassesNamesAndTypesOnUntouched)
 // Each case in turn as the name, the type and the domain, with ordinary text in the others.
 TEST_F(RegisterServiceTest, PassesWellFormedUtf8OnByteForByteAndRefusesTheRest)
 {
-    const char *const slots[] = {"name", "regtype", "domain"};
     for (const auto &c : quivane_cases::kUtf8Cases) {
-        for (int slot = 0; slot < 3; ++slot) {
-            SCOPED_TRACE(std::string(c.label) + " as the " + slots[slot]);
+        for (int slot = 0; slot < quivane_cases::kUtf8Slots; ++slot) {
+            const auto [where, name, regtype, domain] = quivane_cases::PlaceUtf8Case(c, slot);
+            SCOPED_TRACE(std::string(c.label) + " as the " + where);
             StubReset();
-            const char *name = slot == 0 ? c.text : "svc";
-            const char *regtype = slot == 1 ? c.text : "_test._tcp";
-            const char *domain = slot == 2 ? c.text : "local.";
             std::vector<char> buffer(domain, domain + std::strlen(domain) + 1);
 
             EXPECT_EQ(registerService(name, regtype, buffer.data(), 80), c.wellFormed);

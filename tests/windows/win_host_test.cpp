@@ -124,24 +124,24 @@ void NamesDomainsAndSlot()
 void Utf8Cases()
 {
     for (const auto &c : quivane_cases::kUtf8Cases) {
-        for (int slot = 0; slot < 3; ++slot) {
+        for (int slot = 0; slot < quivane_cases::kUtf8Slots; ++slot) {
+            const auto [where, name, regtype, domain] = quivane_cases::PlaceUtf8Case(c, slot);
+            char label[96];
+            std::snprintf(label, sizeof label, "%s as the %s", c.label, where);
             StubReset();
-            const char *name = slot == 0 ? c.text : "svc";
-            const char *regtype = slot == 1 ? c.text : "_test._tcp";
-            const char *domain = slot == 2 ? c.text : "local.";
             std::snprintf(domainBuffer, sizeof domainBuffer, "%s", domain);
             const bool accepted = registerService(name, regtype, domainBuffer, 80);
-            Check(accepted == c.wellFormed, "utf-8 result", c.label);
-            Check(std::strcmp(domainBuffer, domain) == 0, "utf-8 domain buffer untouched", c.label);
+            Check(accepted == c.wellFormed, "utf-8 result", label);
+            Check(std::strcmp(domainBuffer, domain) == 0, "utf-8 domain buffer untouched", label);
             if (!c.wellFormed) {
-                Check(StubCallCount() == 0, "malformed text never reaches dnssd.dll", c.label);
+                Check(StubCallCount() == 0, "malformed text never reaches dnssd.dll", label);
                 continue;
             }
             const StubCall *call = StubGetCall(0);
             Check(call != nullptr && std::strcmp(call->name, name) == 0 &&
                       std::strcmp(call->regtype, regtype) == 0 &&
                       std::strcmp(call->domain, domain) == 0,
-                  "well-formed text passed on byte for byte", c.label);
+                  "well-formed text passed on byte for byte", label);
         }
     }
     StubReset();
