@@ -8,7 +8,7 @@
 //                            which the call returned
 // limit and hold keep their registrations until stdin closes.
 #include "../tests/unit/alloc_counter.h"
-#include "load_module.h"
+#include "../tests/unit/load_module.h"
 
 #include <dirent.h>
 #include <dns_sd.h>
@@ -24,8 +24,8 @@
 
 namespace {
 
-using quivane_bench::IgnoreReply;
-using quivane_bench::RegisterFn;
+using quivane_load::IgnoreReply;
+using quivane_load::RegisterFn;
 using Clock = std::chrono::steady_clock;
 
 DNSServiceRef directRef;
@@ -160,7 +160,7 @@ int main(int argc, char **argv)
 {
     setenv("AVAHI_COMPAT_NOWARN", "1", 0);
     const std::string mode = argc > 1 ? argv[1] : "";
-    const RegisterFn registerService = quivane_bench::LoadModule();
+    const RegisterFn registerService = quivane_load::LoadModule();
     if (mode == "overhead" && argc == 3) {
         return Overhead(registerService, std::atoi(argv[2]));
     }

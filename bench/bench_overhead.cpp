@@ -3,7 +3,7 @@
 // the same DNSServiceRegister call made directly, both landing in the recording stand-in.
 #include "../tests/stub/dnssd_stub.h"
 
-#include "load_module.h"
+#include "../tests/unit/load_module.h"
 
 #include <benchmark/benchmark.h>
 
@@ -11,10 +11,10 @@
 
 namespace {
 
-using quivane_bench::IgnoreReply;
-using quivane_bench::RegisterFn;
+using quivane_load::IgnoreReply;
+using quivane_load::RegisterFn;
 
-const RegisterFn registerService = quivane_bench::LoadModule();
+const RegisterFn registerService = quivane_load::LoadModule();
 
 // The longest instance names DNS-SD allows: 63 bytes of ASCII, and 21 three-byte characters,
 // which the module's UTF-8 check walks byte by byte.

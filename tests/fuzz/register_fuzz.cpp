@@ -6,8 +6,7 @@
 //
 // usage: register_fuzz [RUNS] [SEED]
 #include "../stub/dnssd_stub.h"
-
-#include <dlfcn.h>
+#include "../unit/load_module.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -19,7 +18,7 @@
 
 namespace {
 
-using RegisterFn = bool (*)(const char *, const char *, char *, int32_t);
+using quivane_load::RegisterFn;
 
 bool ReferenceWellFormed(const std::string &text)
 {
@@ -177,14 +176,7 @@ int main(int argc, char **argv)
 {
     const long runs = argc > 1 ? std::atol(argv[1]) : 100000;
     const auto seed = static_cast<uint32_t>(argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 4711);
-    void *module = dlopen("libQuivaneDll.so", RTLD_NOW | RTLD_LOCAL);
-    void *symbol = module != nullptr ? dlsym(module, "RegisterService") : nullptr;
-    if (symbol == nullptr) {
-        std::printf("cannot load RegisterService from libQuivaneDll.so: %s\n", dlerror());
-        return 1;
-    }
-    RegisterFn registerService = nullptr;
-    std::memcpy(&registerService, &symbol, sizeof registerService);
+    const RegisterFn registerService = quivane_load::LoadModule();
 
     Generator gen(seed);
     long done = 0;

@@ -1,8 +1,8 @@
 /* SPDX-License-Identifier: MIT */
-// Shared by the benchmarks: the module as a host loads it, and a reply callback that does
-// nothing, for direct DNSServiceRegister calls.
-#ifndef QUIVANE_BENCH_LOAD_MODULE_H
-#define QUIVANE_BENCH_LOAD_MODULE_H
+// Shared by the benchmarks and the random-input test: the module as a host loads it, and a
+// reply callback that does nothing, for direct DNSServiceRegister calls.
+#ifndef QUIVANE_LOAD_MODULE_H
+#define QUIVANE_LOAD_MODULE_H
 
 #include <dlfcn.h>
 #include <dns_sd.h>
@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace quivane_bench {
+namespace quivane_load {
 
 using RegisterFn = bool (*)(const char *, const char *, char *, int32_t);
 
@@ -35,6 +35,6 @@ inline void DNSSD_API IgnoreReply(DNSServiceRef, DNSServiceFlags, DNSServiceErro
 {
 }
 
-} // namespace quivane_bench
+} // namespace quivane_load
 
 #endif
