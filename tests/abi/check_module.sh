@@ -46,10 +46,10 @@ while read -r lib; do
   [ -z "$lib" ] || grep -Eq "$allowed" <<<"$lib" || fail "unexpected dependency $lib"
 done <<<"$needed"
 
-dnssd_used=$("$nm" -D --undefined-only "$module" | awk '{print $NF}' | grep '^DNSService' | sort)
+undefined=$("$nm" -D --undefined-only "$module" | awk '{print $NF}' | sed 's/@.*//')
+dnssd_used=$(grep '^DNSService' <<<"$undefined" | sort)
 [ "$dnssd_used" = "DNSServiceRegister" ] || fail "client library symbols used: [$(echo $dnssd_used)], want [DNSServiceRegister]"
 
-undefined=$("$nm" -D --undefined-only "$module" | awk '{print $NF}' | sed 's/@.*//')
 # The stack protector leaves its mark as an import; without it, -fstack-protector-strong was lost.
 grep -qx '__stack_chk_fail' <<<"$undefined" || fail "no __stack_chk_fail import: built without the stack protector"
 # The module never touches the heap, so it imports no allocator, in C or C++.
