@@ -43,6 +43,10 @@ extern "C" {
  * stays in force until the process ends; there is no way to withdraw it. Returns false when
  * the request was refused or the responder could not be reached. The call blocks until the
  * client library answers and is safe to make from several threads (calls are serialised).
+ *
+ * The DNS-SD client library (libdns_sd.so.1, dnssd.dll) is loaded at the first call, not with
+ * the module: where it is missing the call returns false, and a later call looks again. So the
+ * first call loads a library; do not make it from DllMain or a library constructor.
  */
 QUIVANEDLL_API bool RegisterService(const char *name, const char *regtype, char *domain,
                                     int32_t port);

@@ -10,7 +10,7 @@ packages=(
   python3 python3-zeroconf python3-pytest mono-mcs mono-runtime
   mingw-w64 wine64 dpkg-dev
   qemu-user g++-s390x-linux-gnu g++-aarch64-linux-gnu
-  debhelper lintian abigail-tools osslsigncode openssl unzip
+  debhelper lintian abigail-tools osslsigncode openssl unzip valgrind
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Checks the Windows DLL's tables as objdump reads them: exactly one export, RegisterService at
-# ordinal 1; exactly three imports (DNSServiceRegister and the SRW lock pair); no entry point;
-# ASLR with high entropy and DEP.
+# ordinal 1; imports from KERNEL32 only, exactly the functions used (the SRW lock pair and what
+# binds dnssd.dll at the first call), so no dnssd.dll import; no entry point; ASLR with high
+# entropy and DEP.
 # Usage: check_dll.sh DLL [OBJDUMP]
 set -u
 dll=$1
@@ -23,11 +24,12 @@ grep -Eq '^Ordinal Base[[:space:]]+1$' <<<"$headers" || fail "ordinal base is no
 names=$(sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$headers" | grep -E '^\s+\[' | awk '{print $NF}')
 [ "$names" = "RegisterService" ] || fail "exported names are [$(echo $names)], want [RegisterService]"
 
-# Imports: exactly DNSServiceRegister and KERNEL32's two SRW lock functions. No C runtime (and
-# so no allocator, and no start-up code that runs at load) and no other DLL.
+# Imports: exactly these KERNEL32 functions. No dnssd.dll (the module must load where DNS-SD is
+# missing), no C runtime (and so no allocator, and no start-up code that runs at load) and no
+# other DLL.
 imports=$(awk '/DLL Name:/ { dll = tolower($3) } dll != "" && /^[[:space:]]+[0-9a-f]+[[:space:]]+[0-9]+[[:space:]]+[A-Za-z_]/ { print dll "!" $NF }' <<<"$headers" | sort)
-want=$(printf '%s\n' dnssd.dll!DNSServiceRegister kernel32.dll!AcquireSRWLockExclusive \
-  kernel32.dll!ReleaseSRWLockExclusive | sort)
+want=$(printf 'kernel32.dll!%s\n' AcquireSRWLockExclusive ReleaseSRWLockExclusive LoadLibraryExW \
+  GetProcAddress FreeLibrary GetLastError GetSystemDirectoryW | sort)
 [ "$imports" = "$want" ] || fail "imports are [$(echo $imports)], want [$(echo $want)]"
 entry=$(awk '/^AddressOfEntryPoint/ { print $2 }' <<<"$headers")
 [ "$entry" = "0000000000000000" ] || fail "the DLL has an entry point ($entry): code would run at load"

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Checks the built module's dynamic interface: one exported symbol, the client library as its
-# only non-libc dependency (and only DNSServiceRegister from it), a versioned soname and the
-# hardening a loader can see.
+# Checks the built module's dynamic interface: one exported symbol, libc as its only
+# dependency (the client library is bound at the first call and named in a .note.dlopen note
+# instead), a versioned soname and the hardening a loader can see.
 # Usage: check_module.sh MODULE [SANITIZERS] [CPU] [NM] [READELF]
 # CPU is the processor the module is built for (x86_64, aarch64, s390x); NM and READELF the
 # tools that read its format.
@@ -35,20 +35,35 @@ exports=$("$nm" -D --defined-only "$module" | awk '{print $NF}' | sort)
 soname=$(sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p' <<<"$dynamic")
 [ "$soname" = "libQuivaneDll.so.1" ] || fail "soname is '$soname', want libQuivaneDll.so.1"
 
-allowed='libdns_sd\.so\.1|libc\.so\.6'
+allowed='libc\.so\.6'
 # glibc's loader counts as libc: on aarch64 it holds the stack protector's canary.
 [ "$cpu" = aarch64 ] && allowed="$allowed|ld-linux-aarch64\.so\.1"
 [ -n "$sanitize" ] && allowed="$allowed|lib(a|ub|t)san\.so\.[0-9]+|libm\.so\.6|libgcc_s\.so\.1|libstdc\+\+\.so\.6"
 allowed="^($allowed)\$"
 needed=$(sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' <<<"$dynamic")
-grep -qx 'libdns_sd.so.1' <<<"$needed" || fail "the client library libdns_sd.so.1 is not a dynamic dependency"
+grep -qx 'libc.so.6' <<<"$needed" || fail "libc.so.6 is not a dynamic dependency: [$(echo $needed)]"
 while read -r lib; do
   [ -z "$lib" ] || grep -Eq "$allowed" <<<"$lib" || fail "unexpected dependency $lib"
 done <<<"$needed"
 
 undefined=$("$nm" -D --undefined-only "$module" | awk '{print $NF}' | sed 's/@.*//')
-dnssd_used=$(grep '^DNSService' <<<"$undefined" | sort)
-[ "$dnssd_used" = "DNSServiceRegister" ] || fail "client library symbols used: [$(echo $dnssd_used)], want [DNSServiceRegister]"
+dnssd_used=$(grep '^DNSService' <<<"$undefined")
+[ -z "$dnssd_used" ] || fail "client library symbols bound at load: [$(echo $dnssd_used)]; they must be looked up at the first call"
+for f in dlopen dlsym; do
+  grep -qx "$f" <<<"$undefined" || fail "no $f import: the client library is not bound at run time"
+done
+
+# The dlopen dependency, for packaging tools: a note of owner FDO, type 0x407c0c0a, whose JSON
+# names libdns_sd.so.1 as required.
+notes=$("$readelf" -nW "$module")
+grep -Eq '^ +FDO +0x[0-9a-f]+[[:space:]]+(Unknown note type: \(0x407c0c0a\)|FDO_DLOPEN_METADATA)' <<<"$notes" \
+  || fail "no FDO dlopen note (type 0x407c0c0a): $notes"
+json=$("$readelf" -p .note.dlopen "$module" 2>/dev/null | sed -n 's/^ *\[ *[0-9a-f]*\] *\(\[{.*\)$/\1/p')
+/usr/bin/python3 -c '
+import json, sys
+entries = json.loads(sys.argv[1])
+assert any(e.get("soname") == ["libdns_sd.so.1"] and e.get("priority") == "required" for e in entries), entries
+' "$json" 2>/dev/null || fail "the .note.dlopen JSON does not name libdns_sd.so.1 as required: '$json'"
 
 # The stack protector leaves its mark as an import; without it, -fstack-protector-strong was lost.
 grep -qx '__stack_chk_fail' <<<"$undefined" || fail "no __stack_chk_fail import: built without the stack protector"

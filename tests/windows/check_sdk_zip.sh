@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Builds the Windows SDK archive with cpack, checks what it holds, links a Windows C consumer
-# against its import library with MinGW and runs it under Wine against the recording dnssd.dll.
+# against its import library with MinGW and runs it under Wine, without any dnssd.dll and against
+# the recording one.
 # Usage: check_sdk_zip.sh BUILD_DIR CONSUMER_SOURCE WINE_RUNNER CC VERSION
 set -u
 build=$1
@@ -28,10 +29,14 @@ grep -q '^    RegisterService @1$' "$scratch/sdk/lib/QuivaneDll.def" || fail "th
 grep -q 'MIT License' "$scratch/sdk/LICENSE" || fail "LICENSE is not the MIT licence"
 cmp -s "$scratch/sdk/bin/QuivaneDll.dll" "$build/QuivaneDll.dll" || fail "the archived DLL is not the built one"
 
-mkdir "$scratch/run"
+mkdir "$scratch/run" "$scratch/bare"
 "$cc" -std=c99 -Wall -Wextra -Wpedantic -Werror -I"$scratch/sdk/include" "$consumer" \
   -L"$scratch/sdk/lib" -lQuivaneDll -o "$scratch/run/consumer.exe" \
   || { echo "FAIL: the consumer does not link against the import library"; exit 1; }
+# Linked with the import library, the consumer starts even where DNS-SD is missing, and gets false.
+cp "$scratch/sdk/bin/QuivaneDll.dll" "$scratch/run/consumer.exe" "$scratch/bare/"
+got=$(cd "$scratch/bare" && "$runner" ./consumer.exe 2>&1 | tr -d '\r')
+[ "$got" = "accepted=0 domain=''" ] || fail "consumer without dnssd.dll printed '$got'"
 cp "$scratch/sdk/bin/QuivaneDll.dll" "$build/dnssd.dll" "$scratch/run/"
 run() { (cd "$scratch/run" && "$runner" ./consumer.exe 2>&1 | tr -d '\r'); }
 got=$(run)

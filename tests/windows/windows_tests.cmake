@@ -23,6 +23,22 @@ add_test(NAME wine.host COMMAND win_host_test)
 set_tests_properties(wine.host PROPERTIES FIXTURES_REQUIRED wine LABELS wine TIMEOUT 120
   ENVIRONMENT "${QUIVANE_WINE_ENV}")
 
+# Where dnssd.dll is looked for, with a host that does not import it, and a dnssd.dll that is
+# not a client library.
+add_executable(win_search_test ${CMAKE_CURRENT_LIST_DIR}/win_search_test.cpp)
+quivane_apply_options(win_search_test)
+target_link_options(win_search_test PRIVATE -static)
+set_target_properties(win_search_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+add_library(not_dnssd SHARED ${CMAKE_CURRENT_LIST_DIR}/not_dnssd.c)
+set_target_properties(not_dnssd PROPERTIES OUTPUT_NAME dnssd PREFIX ""
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/notdnssd ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/notdnssd)
+add_dependencies(win_search_test QuivaneDll dnssd_stub not_dnssd)
+add_test(NAME wine.dll_search
+  COMMAND ${CMAKE_CURRENT_LIST_DIR}/check_dll_search.sh ${CMAKE_BINARY_DIR}
+          ${CMAKE_CROSSCOMPILING_EMULATOR})
+set_tests_properties(wine.dll_search PROPERTIES FIXTURES_REQUIRED wine LABELS wine TIMEOUT 300
+  ENVIRONMENT "${QUIVANE_WINE_ENV}")
+
 add_test(NAME abi.dll
   COMMAND ${CMAKE_CURRENT_LIST_DIR}/../abi/check_dll.sh $<TARGET_FILE:QuivaneDll> ${CMAKE_OBJDUMP})
 set_tests_properties(abi.dll PROPERTIES LABELS abi TIMEOUT 60)
