@@ -36,6 +36,7 @@ echo "lintian (errors to pedantic, info included): ${tags:-no tags}"
 
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 [ "$(dpkg-deb -f "$runtime" Multi-Arch)" = same ] || fail "libquivanedll1 is not Multi-Arch: same"
+# The module loads the client library at run time, so shlibs cannot see it: control names it.
 dpkg-deb -f "$runtime" Depends | grep -q 'libavahi-compat-libdnssd1' \
   || fail "runtime package does not depend on the client library: $(dpkg-deb -f "$runtime" Depends)"
 dpkg-deb -f "$dev" Depends | grep -q "libquivanedll1 (= " || fail "-dev does not depend on its runtime package"
@@ -54,6 +55,9 @@ dpkg-deb -x "$runtime" "$scratch/root"
 # file says ", stripped" or ", not stripped".
 file -L "$scratch/root/usr/lib/$multiarch/libQuivaneDll.so.1" | grep -q ', stripped' \
   || fail "the packaged module is not stripped"
+# Stripping keeps the note through which packaging tools see the dlopen dependency.
+readelf -p .note.dlopen "$scratch/root/usr/lib/$multiarch/libQuivaneDll.so.1" 2>/dev/null | grep -q '"libdns_sd.so.1"' \
+  || fail "the packaged module lost its .note.dlopen note"
 grep -q 'License: Expat' "$scratch/root/usr/share/doc/libquivanedll1/copyright" || fail "copyright names no licence"
 dev_files=$(dpkg-deb -c "$dev" | awk '{print $6}' | sed 's|^\./||')
 for f in usr/include/QuivaneDll.h "usr/lib/$multiarch/libQuivaneDll.so" \
