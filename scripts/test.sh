@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Builds and tests every configuration: Release, the sanitizer builds, the Windows DLL (tested
-# under Wine) and the big-endian s390x and 64-bit ARM builds (tested under qemu-user). Installs
-# missing packages first. Exits non-zero if any build or test failed.
+# under Wine), the big-endian s390x and 64-bit ARM builds (tested under qemu-user) and the .NET
+# package. Installs missing packages first. Exits non-zero if any build or test failed.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh || exit 1
@@ -10,9 +10,17 @@ scripts/install-deps.sh || exit 1
 passed=0
 failed=0
 status=0
-for preset in release asan tsan mingw linux-s390x linux-aarch64; do
+# The last, dotnet, packs the .NET package from three of the builds above and tests it.
+build() {
+  if [ "$1" = dotnet ]; then
+    scripts/pack-dotnet.sh
+  else
+    cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j "$(nproc)"
+  fi
+}
+for preset in release asan tsan mingw linux-s390x linux-aarch64 dotnet; do
   echo "=== $preset ==="
-  if ! cmake --preset "$preset" >/dev/null || ! cmake --build --preset "$preset" -j "$(nproc)"; then
+  if ! build "$preset"; then
     echo "build $preset FAILED"
     status=1
     continue
