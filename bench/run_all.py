@@ -258,6 +258,40 @@ def limits(build, lab):
         f"{seen}/{len(sample)} sampled registrations seen by the peer", "", "")
 
 
+DOTNET_ADDED_NS = 50
+
+
+def dotnet(build):
+    """The managed call from the packed package against the native call, one process."""
+    source = Path(__file__).resolve().parents[1]
+    feed = source / "build" / "nuget"
+    package = next(iter(feed.glob("QuivaneDll.*.nupkg")), None)
+    if package is None:
+        row(".NET: managed call vs native call", "no package: run scripts/pack-dotnet.sh",
+            f"<= {DOTNET_ADDED_NS} ns added, 0 B per call", "not measured")
+        return
+    with tempfile.TemporaryDirectory() as scratch:
+        env = {**os.environ, "NUGET_PACKAGES": f"{scratch}/packages", "DOTNET_CLI_HOME": f"{scratch}/home",
+               "DOTNET_NOLOGO": "1"}
+        out = Path(scratch) / "out"
+        subprocess.run(["dotnet", "publish", str(source / "bench" / "dotnet"), "-c", "Release", "-r", "linux-x64",
+                        "--self-contained", "false", "-o", str(out), "--source", str(feed),
+                        "--source", "/opt/nuget/packages", f"-p:ArtifactsPath={scratch}/artifacts",
+                        f"-p:QuivaneVersion={package.name[len('QuivaneDll.'):-len('.nupkg')]}",
+                        "-nodeReuse:false", "-p:UseSharedCompilation=false", "--nologo", "-v", "quiet"],
+                       env=env, check=True, stdout=subprocess.DEVNULL)
+        run = subprocess.run(["dotnet", str(out / "Bench.dll")], env={**env, **stub_env(build)},
+                             check=True, capture_output=True, text=True)
+    r = json.loads(run.stdout)
+    added = r["added_ns"]
+    row(".NET: QuivaneDll.RegisterService vs the native call through a function pointer, stand-in, "
+        "63-byte name (net10.0)",
+        f"{r['managed_ns']:.1f} vs {r['native_ns']:.1f} ns (+{added:.1f} ns, the median of "
+        f"{r['rounds']} interleaved rounds' differences); {r['bytes_per_call']:g} B allocated per call",
+        f"<= {DOTNET_ADDED_NS} ns added, 0 B per call",
+        "met" if added <= DOTNET_ADDED_NS and r["bytes_per_call"] == 0 else "missed")
+
+
 def main():
     build = Path(sys.argv[1]).resolve()
     mingw = Path(sys.argv[2]).resolve() if len(sys.argv) > 2 else None
@@ -265,6 +299,7 @@ def main():
     stub_overhead(build)
     instructions(build)
     binding(build)
+    dotnet(build)
     problem = require_namespaces()
     if problem:
         sys.exit(f"bench: {problem}")
