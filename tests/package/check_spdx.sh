@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Every source, header, script and CMake file carries an SPDX licence line near its head.
+# Every source, header, script, CMake and MSBuild file carries an SPDX licence line near its head.
 # Usage: check_spdx.sh SOURCE_DIR
 set -u
 cd "$1" || exit 1
@@ -14,7 +14,7 @@ checked=0
 while read -r f; do
   [ -f "$f" ] || continue
   case "$f" in
-    *.c | *.cpp | *.h | *.cs | *.py | *.sh | *.cmake | *CMakeLists.txt | *.in | *.def | *.map | \
+    *.c | *.cpp | *.h | *.cs | *.csproj | *.props | *.targets | *.py | *.sh | *.cmake | *CMakeLists.txt | *.in | *.def | *.map | \
       .ci/run | debian/rules | debian/tests/consumer) ;;
     *) [ -x "$f" ] || continue ;;
   esac
