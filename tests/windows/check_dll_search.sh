@@ -4,7 +4,8 @@
 # time and a host that does not import it loads QuivaneDll, by name and by full path. Only the
 # application's directory, AddDllDirectory's and System32 may be searched; a copy in the current
 # directory or on PATH must not be loaded (DLL planting). A dnssd.dll without DNSServiceRegister
-# gives false and is let go, and one that appears after a false is used by the next call.
+# gives false and is let go, one that appears after a false is used by the next call, and one
+# the host has already loaded is used wherever it came from.
 # Usage: check_dll_search.sh BUILD_DIR WINE_RUNNER
 set -u
 build=$1
@@ -54,6 +55,8 @@ case_ "(c) only on PATH" "$scratch/onpath" "result=0 dnssd=none calls=-1"
 case_ "(d) beside the exe" "$scratch/app" "result=1 dnssd=@ calls=1"
 case_ "(e) only in System32" "$system32" "result=1 dnssd=C:\\windows\\system32\\dnssd.dll calls=1"
 case_ "AddDllDirectory" "$scratch/user" "result=1 dnssd=@ calls=1" --add-dir "$(win "$scratch/user")"
+# A dnssd.dll the host loaded itself, from a directory never searched, is the one used.
+case_ "already loaded by the host" "$scratch/user" "result=1 dnssd=@ calls=1" --preload "$(win "$scratch/user/dnssd.dll")"
 
 rm -f "$system32/dnssd.dll"
 cp "$build/notdnssd/dnssd.dll" "$scratch/app/dnssd.dll"

@@ -2,9 +2,10 @@
 // A Windows host that does not import dnssd.dll itself (an import would put it in the process
 // before the module looks for it). It loads QuivaneDll, calls RegisterService and prints what
 // happened: the result, which dnssd.dll the process then holds, and how many calls reached it.
-// usage: win_search_test name|MODULE_PATH [--add-dir DIR] [--late FROM TO]
+// usage: win_search_test name|MODULE_PATH [--add-dir DIR] [--preload DLL] [--late FROM TO]
 //   name         LoadLibraryA("QuivaneDll"); otherwise LoadLibraryExA(MODULE_PATH, altered search)
 //   --add-dir    AddDllDirectory(DIR) before the module is loaded
+//   --preload    LoadLibraryA(DLL) first, as a host that uses its own dnssd.dll would
 //   --late       after the first call, copy FROM to TO and call again (one line per call)
 #include <windows.h>
 
@@ -43,7 +44,8 @@ void CallAndReport(RegisterFn registerService)
 int main(int argc, char **argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: win_search_test name|MODULE_PATH [--add-dir DIR] [--late FROM TO]\n");
+        std::fprintf(stderr, "usage: win_search_test name|MODULE_PATH [--add-dir DIR] [--preload "
+                             "DLL] [--late FROM TO]\n");
         return 2;
     }
     const char *lateFrom = nullptr;
@@ -54,6 +56,11 @@ int main(int argc, char **argv)
             if (MultiByteToWideChar(CP_UTF8, 0, argv[++i], -1, dir, MAX_PATH) == 0 ||
                 AddDllDirectory(dir) == nullptr) {
                 std::printf("add-dir-error=%lu\n", GetLastError());
+                return 1;
+            }
+        } else if (std::strcmp(argv[i], "--preload") == 0 && i + 1 < argc) {
+            if (LoadLibraryA(argv[++i]) == nullptr) {
+                std::printf("preload-error=%lu\n", GetLastError());
                 return 1;
             }
         } else if (std::strcmp(argv[i], "--late") == 0 && i + 2 < argc) {
