@@ -25,8 +25,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: absent_client_test STUB_LIBRARY\n");
         return 2;
     }
+    // Ends the process with a message if the module does not load without a client library.
     const quivane_load::RegisterFn registerService = quivane_load::LoadModule();
-    Check(true, "the module loads without a client library");
 
     char domain[] = ".";
     Check(!registerService("svc", "_test._tcp", domain, 80), "false without a client library");
