@@ -138,6 +138,32 @@ def binding(build, lab=None):
         f"processes; {ok}/{n} accepted)", "", "")
 
 
+CLIENT_CALLS = 40
+CLIENT_ROUNDS = 3
+
+
+def avahi_client(build, lab):
+    """A registration through Avahi's client library against one through the compatibility
+    library, on the same responder; processes of the two kinds take turns."""
+    without = str(Path(__file__).resolve().parents[1] / "tests" / "unit" / "without_client.sh")
+    ways = {"compatibility library": lab.in_a,
+            "client library": lambda c: lab.in_a([without, "--mask", "libdns_sd.so.1", *c])}
+    medians = {way: [] for way in ways}
+    accepted = {way: 0 for way in ways}
+    for _ in range(CLIENT_ROUNDS):
+        for way, wrap in ways.items():
+            data = bench_bind(build, ["register", str(CLIENT_CALLS)], lab.module_env(), wrap)
+            medians[way].append(data["median_ns"] / 1e6)
+            accepted[way] += data["accepted"]
+    client, compat = (statistics.median(medians[w]) for w in ("client library", "compatibility library"))
+    total = CLIENT_CALLS * CLIENT_ROUNDS
+    row("a registration through Avahi's client library vs through its compatibility library, "
+        "same responder",
+        f"{client:.2f} ms vs {compat:.2f} ms per call (median of {CLIENT_ROUNDS} processes of "
+        f"{CLIENT_CALLS} calls each; accepted {accepted['client library']}/{total} and "
+        f"{accepted['compatibility library']}/{total})", "", "information")
+
+
 def heap(build, lab):
     stub = json.loads(subprocess.run([str(build / "bench" / "bench_calls"), "heap"],
                                      env=stub_env(build), capture_output=True, text=True,
@@ -307,6 +333,7 @@ def main():
     try:
         lab.up()
         binding(build, lab)
+        avahi_client(build, lab)
         heap(build, lab)
         real_overhead(build, lab)
         time_to_visible(build, lab)

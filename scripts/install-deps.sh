@@ -5,7 +5,7 @@
 set -euo pipefail
 packages=(
   build-essential cmake pkg-config binutils file
-  libavahi-compat-libdnssd-dev libgtest-dev libbenchmark-dev
+  libavahi-compat-libdnssd-dev libavahi-client-dev libgtest-dev libbenchmark-dev
   dbus avahi-daemon avahi-utils iproute2 util-linux dnsutils
   python3 python3-zeroconf python3-pytest mono-mcs mono-runtime
   mingw-w64 wine64 dpkg-dev

@@ -78,6 +78,9 @@ class Lab:
     def restart_avahi(self):
         run([str(RESPONDER), "restart-avahi", str(self.state)], timeout=60)
 
+    def restart_bus(self):
+        run([str(RESPONDER), "restart-bus", str(self.state)], timeout=60)
+
     def stop_avahi(self):
         run([str(RESPONDER), "stop-avahi", str(self.state)])
 
@@ -103,12 +106,12 @@ class Lab:
                       regtype, name, str(timeout)], timeout=timeout + STEP_TIMEOUT, check=False)
         return json.loads(result.stdout.strip().splitlines()[-1])
 
-    def dig_srv(self, regtype, name):
-        """A one-shot DNS query from B to the responder in A on port 5353: a second, unrelated
-        mDNS client."""
+    def dig_srv(self, regtype, name, rtype="SRV"):
+        """A one-shot DNS query (SRV unless told) from B to the responder in A on port 5353: a
+        second, unrelated mDNS client."""
         label = name.replace("\\", "\\\\").replace(".", "\\.").replace(" ", "\\032")
         result = run(["ip", "netns", "exec", self.ns_b, "dig", "-p", "5353", f"@{self.addr_a}",
-                      "+short", "+time=2", "+tries=2", f"{label}.{regtype}.local", "SRV"],
+                      "+short", "+time=2", "+tries=2", f"{label}.{regtype}.local", rtype],
                      check=False)
         return result.stdout.strip()
 

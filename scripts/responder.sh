@@ -9,6 +9,7 @@
 #   responder.sh exec STATE_DIR COMMAND...   Runs COMMAND inside the responder's namespaces.
 #   responder.sh restart-avahi STATE_DIR     Stops avahi-daemon and starts it anew.
 #   responder.sh stop-avahi STATE_DIR        Stops avahi-daemon only; the bus stays up.
+#   responder.sh restart-bus STATE_DIR       Stops avahi-daemon and the bus, starts both anew.
 #   responder.sh stop STATE_DIR              Stops everything it started, by pid.
 # Needs root. Every wait is bounded; a daemon that does not come up is an error.
 set -euo pipefail
@@ -77,20 +78,26 @@ start_avahi() { # inside the namespaces
   echo $! >"$state/avahi.pid"
 }
 
+start_bus() { # inside the namespaces; returns once the bus socket is there
+  local state=$1
+  rm -f /run/dbus/system_bus_socket
+  dbus-daemon --system --nofork --nopidfile >>"$state/dbus.log" 2>&1 &
+  echo $! >"$state/dbus.pid"
+  local deadline=$((SECONDS + READY_SECONDS))
+  until [ -S /run/dbus/system_bus_socket ]; do
+    alive "$(pid_of "$state" dbus)" || return 1
+    [ $SECONDS -lt $deadline ] || return 1
+    sleep 0.02
+  done
+}
+
 supervise() { # runs inside the new namespaces and holds them until stopped
   local state=$1 with_avahi=$2
   mount --make-rprivate / 2>/dev/null || true
   mount -t tmpfs -o mode=0755 quivane-run /run
   mkdir -p /run/dbus /run/avahi-daemon
   ip link set lo up
-  dbus-daemon --system --nofork --nopidfile >"$state/dbus.log" 2>&1 &
-  echo $! >"$state/dbus.pid"
-  local deadline=$((SECONDS + READY_SECONDS))
-  until [ -S /run/dbus/system_bus_socket ]; do
-    alive "$(pid_of "$state" dbus)" || exit 1
-    [ $SECONDS -lt $deadline ] || exit 1
-    sleep 0.02
-  done
+  start_bus "$state" || exit 1
   [ "$with_avahi" = yes ] && start_avahi "$state"
   echo $$ >"$state/supervisor.pid"
   # Holds the namespaces open; stop() ends this process by its pid, and it ends its own sleep.
@@ -132,7 +139,7 @@ sweep() {
 }
 
 cmd=${1:-}
-[ $# -ge 2 ] || die "usage: responder.sh start|exec|restart-avahi|stop-avahi|stop STATE_DIR ..."
+[ $# -ge 2 ] || die "usage: responder.sh start|exec|restart-avahi|restart-bus|stop-avahi|stop STATE_DIR ..."
 state=$2
 shift 2
 case "$cmd" in
@@ -178,6 +185,14 @@ case "$cmd" in
     wait_running "$state"
     ;;
   _start-avahi) start_avahi "$state" ;;
+  restart-bus)
+    stop_pid "$state" avahi
+    stop_pid "$state" dbus
+    ( in_ns "$state" "$self" _start-bus "$state" ) || die "the bus did not come back"
+    ( in_ns "$state" "$self" _start-avahi "$state" )
+    wait_running "$state"
+    ;;
+  _start-bus) start_bus "$state" ;;
   stop)
     stop_pid "$state" avahi
     stop_pid "$state" dbus

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Linux and other POSIX systems: the call lock and the ways of reaching a responder.
+#include "AvahiClient.h"
 #include "DnsSd.h"
 #include "Responder.h"
 
@@ -15,7 +16,10 @@ pthread_mutex_t callLock = PTHREAD_MUTEX_INITIALIZER;
 // name, from this note (the freedesktop.org "ELF dlopen metadata" format).
 #define QUIVANE_DLOPEN_JSON                                                                        \
     "[{\"feature\":\"dns-sd\",\"description\":\"DNS-SD client library for service "                \
-    "registration\",\"priority\":\"required\",\"soname\":[\"libdns_sd.so.1\"]}]"
+    "registration\",\"priority\":\"required\",\"soname\":[\"libdns_sd.so.1\"]},"                   \
+    "{\"feature\":\"avahi-client\",\"description\":\"Avahi's client library, used where the "      \
+    "DNS-SD client library is missing\",\"priority\":\"recommended\",\"soname\":"                  \
+    "[\"libavahi-client.so.3\",\"libavahi-common.so.3\"]}]"
 struct DlopenNote {
     uint32_t nameSize;
     uint32_t descSize;
@@ -28,7 +32,8 @@ struct DlopenNote {
 
 } // namespace
 
-const RegisterWay kRegisterWays[] = {RegisterWithDnsSd, nullptr};
+// The DNS-SD client library where it is installed; Avahi's own client library otherwise.
+const RegisterWay kRegisterWays[] = {RegisterWithDnsSd, RegisterWithAvahiClient, nullptr};
 
 void LockCalls()
 {

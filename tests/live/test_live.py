@@ -8,14 +8,15 @@ import time
 
 import pytest
 
-from livehost import Host
+from livehost import WAYS, Host
 from netlab import STEP_TIMEOUT, run, wait_for
 
 PROMPT_MS = 3000  # a refused call must come back well inside D-Bus's own 25 s timeout
 
 
-def test_an_asymmetric_port_arrives_in_network_order(lab):
-    host = Host(lab)
+@pytest.mark.parametrize("way", WAYS)
+def test_an_asymmetric_port_arrives_in_network_order(lab, way):
+    host = Host(lab, way=way)
     try:
         assert host.register("Port Check", "_qvport._tcp", ".", 4711)["ok"] is True
         seen = lab.resolve("_qvport._tcp", "Port Check")
@@ -25,14 +26,17 @@ def test_an_asymmetric_port_arrives_in_network_order(lab):
         assert seen["server"] == f"{lab.host_name}.local."
         srv = wait_for(lambda: lab.dig_srv("_qvport._tcp", "Port Check"), 5)
         assert srv.splitlines()[0].split()[2:] == ["4711", f"{lab.host_name}.local."], srv
+        # The empty TXT record: one zero byte, which dig shows as one empty string.
+        assert lab.dig_srv("_qvport._tcp", "Port Check", "TXT") == '""'
     finally:
         host.close()
 
 
+@pytest.mark.parametrize("way", WAYS)
 @pytest.mark.parametrize("domain, after", [(".", ""), ("local.", "local."), ("", "")])
-def test_the_default_domain_is_local(lab, domain, after):
-    name = f"Domain {domain or 'empty'}"
-    host = Host(lab)
+def test_the_default_domain_is_local(lab, domain, after, way):
+    name = f"Domain {domain or 'empty'} {way}"
+    host = Host(lab, way=way)
     try:
         answer = host.register(name, "_qvdomain._tcp", domain, 5000)
         assert answer["ok"] is True
@@ -54,35 +58,40 @@ def test_a_utf8_name_with_spaces_arrives_intact(lab):
         host.close()
 
 
-def test_a_null_name_is_published_under_the_host_name_and_an_empty_one_refused(lab):
-    host = Host(lab)
+@pytest.mark.parametrize("way", WAYS)
+def test_a_null_name_is_published_under_the_host_name_and_an_empty_one_refused(lab, way):
+    regtype = f"_qvnull{way}._tcp"
+    host = Host(lab, way=way)
     try:
-        assert host.register(None, "_qvnull._tcp", ".", 7300)["ok"] is True
-        assert host.register("", "_qvnull._tcp", ".", 7301)["ok"] is False
-        seen = lab.resolve("_qvnull._tcp", lab.host_name)
+        assert host.register(None, regtype, ".", 7300)["ok"] is True
+        assert host.register("", regtype, ".", 7301)["ok"] is False
+        seen = lab.resolve(regtype, lab.host_name)
         assert seen["found"] and seen["port"] == 7300
     finally:
         host.close()
 
 
-def test_a_second_registration_does_not_withdraw_the_first(lab):
-    host = Host(lab)
+@pytest.mark.parametrize("way", WAYS)
+def test_a_second_registration_does_not_withdraw_the_first(lab, way):
+    host = Host(lab, way=way)
     try:
-        assert host.register("First", "_qvtwo._tcp", ".", 7001)["ok"] is True
-        assert host.register("Second", "_qvtwo._tcp", ".", 7002)["ok"] is True
-        first = lab.resolve("_qvtwo._tcp", "First")
-        second = lab.resolve("_qvtwo._tcp", "Second")
+        regtype = f"_qvtwo{way}._tcp"
+        assert host.register("First", regtype, ".", 7001)["ok"] is True
+        assert host.register("Second", regtype, ".", 7002)["ok"] is True
+        first = lab.resolve(regtype, "First")
+        second = lab.resolve(regtype, "Second")
         assert (first["found"], first.get("port")) == (True, 7001)
         assert (second["found"], second.get("port")) == (True, 7002)
     finally:
         host.close()
 
 
-def test_the_service_goes_when_the_host_process_ends(lab):
-    host = Host(lab)
-    watcher = lab.peer("watch", "_qvbye._tcp", "Goodbye")
+@pytest.mark.parametrize("way", WAYS)
+def test_the_service_goes_when_the_host_process_ends(lab, way):
+    host = Host(lab, way=way)
+    watcher = lab.peer("watch", "_qvbye._tcp", f"Goodbye {way}")
     try:
-        assert host.register("Goodbye", "_qvbye._tcp", ".", 7100)["ok"] is True
+        assert host.register(f"Goodbye {way}", "_qvbye._tcp", ".", 7100)["ok"] is True
         assert watcher.stdout.readline().strip() == "present"
         ended = time.monotonic()
         host.close()
@@ -94,13 +103,14 @@ def test_the_service_goes_when_the_host_process_ends(lab):
             watcher.kill()
 
 
+@pytest.mark.parametrize("way", WAYS)
 @pytest.mark.parametrize("label, name, regtype", [
     ("type without labels", "Bad Type", "foo"),
     ("null type", "Null Type", None),
     ("64-byte name", "n" * 64, "_qvbad._tcp"),
 ])
-def test_a_request_the_responder_refuses_returns_false_promptly(lab, label, name, regtype):
-    host = Host(lab)
+def test_a_request_the_responder_refuses_returns_false_promptly(lab, label, name, regtype, way):
+    host = Host(lab, way=way)
     try:
         answer = host.register(name, regtype, ".", 80)
         assert answer["ok"] is False, label
@@ -130,26 +140,30 @@ def test_a_malformed_name_is_refused_and_the_host_keeps_its_registrations(lab, l
         host.close()
 
 
-def test_the_same_registration_twice_is_accepted_both_times(lab):
-    first, second = Host(lab), Host(lab)
+@pytest.mark.parametrize("way", WAYS)
+def test_the_same_registration_twice_is_accepted_both_times(lab, way):
+    first, second = Host(lab, way=way), Host(lab, way=way)
+    regtype = f"_qvsame{way}._tcp"
     try:
-        assert first.register("Twice", "_qvsame._tcp", ".", 8101)["ok"] is True
-        assert second.register("Twice", "_qvsame._tcp", ".", 8101)["ok"] is True
-        seen = lab.resolve("_qvsame._tcp", "Twice")
+        assert first.register("Twice", regtype, ".", 8101)["ok"] is True
+        assert second.register("Twice", regtype, ".", 8101)["ok"] is True
+        seen = lab.resolve(regtype, "Twice")
         assert seen["found"] and seen["port"] == 8101
     finally:
         first.close()
         second.close()
 
 
-def test_the_same_name_twice_on_one_responder_is_refused_the_second_time(lab):
-    first, second = Host(lab), Host(lab)
+@pytest.mark.parametrize("way", WAYS)
+def test_the_same_name_twice_on_one_responder_is_refused_the_second_time(lab, way):
+    first, second = Host(lab, way=way), Host(lab, way=way)
+    regtype = f"_qvdup{way}._tcp"
     try:
-        assert first.register("Taken", "_qvdup._tcp", ".", 8001)["ok"] is True
-        answer = second.register("Taken", "_qvdup._tcp", ".", 8002)
+        assert first.register("Taken", regtype, ".", 8001)["ok"] is True
+        answer = second.register("Taken", regtype, ".", 8002)
         assert answer["ok"] is False
         assert answer["ms"] < PROMPT_MS
-        seen = lab.resolve("_qvdup._tcp", "Taken")
+        seen = lab.resolve(regtype, "Taken")
         assert seen["found"] and seen["port"] == 8001
     finally:
         first.close()
@@ -179,8 +193,9 @@ def test_a_name_taken_on_another_host_returns_true_but_is_never_published(fresh_
         other.wait(STEP_TIMEOUT)
 
 
-def test_without_any_system_bus_the_call_returns_false(lab):
-    host = Host(lab, env={"DBUS_SYSTEM_BUS_ADDRESS": "unix:path=/nonexistent/quivane/bus"})
+@pytest.mark.parametrize("way", WAYS + ["none"])
+def test_without_any_system_bus_the_call_returns_false(lab, way):
+    host = Host(lab, env={"DBUS_SYSTEM_BUS_ADDRESS": "unix:path=/nonexistent/quivane/bus"}, way=way)
     try:
         answer = host.register("No Bus", "_qvnobus._tcp", ".", 80)
         assert answer["ok"] is False
@@ -190,9 +205,10 @@ def test_without_any_system_bus_the_call_returns_false(lab):
         assert host.close() in (0, -15)
 
 
-def test_with_the_bus_up_but_no_avahi_the_call_returns_false(fresh_lab):
+@pytest.mark.parametrize("way", WAYS)
+def test_with_the_bus_up_but_no_avahi_the_call_returns_false(fresh_lab, way):
     fresh_lab.stop_avahi()
-    host = Host(fresh_lab)
+    host = Host(fresh_lab, way=way)
     try:
         answer = host.register("No Daemon", "_qvnod._tcp", ".", 80)
         assert answer["ok"] is False
@@ -248,3 +264,52 @@ def test_the_command_line_host_advertises_until_it_ends(lab):
         if host.poll() is None:
             host.kill()
             host.wait(10)
+
+
+def test_avahi_client_serves_many_registrations_over_one_connection_and_no_thread(fresh_lab):
+    count = 100
+    host = Host(fresh_lab, way="client")
+    try:
+        threads, sockets = host.resources()
+        for i in range(count):
+            assert host.register(f"Many {i}", "_qvmany._tcp", ".", 9400 + i)["ok"] is True, i
+        after = host.resources()
+        print(f"client library, {count} registrations: threads {threads} -> {after[0]}, "
+              f"sockets {sockets} -> {after[1]}")
+        assert after == (threads, sockets + 1), "one D-Bus connection and no thread in all"
+        fresh_lab.start_observer_responder()
+        browsed = run(fresh_lab.in_b_responder(["avahi-browse", "-rpt", "_qvmany._tcp"]),
+                      timeout=60).stdout
+        ports = {int(line.split(";")[8]) for line in browsed.splitlines() if line.startswith("=")}
+        assert ports == set(range(9400, 9400 + count)), f"{len(ports)} of {count} resolved"
+    finally:
+        host.close()
+
+
+def test_avahi_client_reconnects_after_the_daemon_and_then_the_bus_restart(fresh_lab):
+    host = Host(fresh_lab, way="client")
+    try:
+        assert host.register("Before", "_qvagain._tcp", ".", 9501)["ok"] is True
+        for restart, name, port in ((fresh_lab.restart_avahi, "After Daemon", 9502),
+                                    (fresh_lab.restart_bus, "After Bus", 9503)):
+            restart()
+            answer = host.register(name, "_qvagain._tcp", ".", port)
+            assert answer["ok"] is True, name
+            seen = fresh_lab.resolve("_qvagain._tcp", name)
+            assert seen["found"] and seen["port"] == port, name
+        # Registrations made before a restart went with the old daemon.
+        assert fresh_lab.resolve("_qvagain._tcp", "Before", timeout=3)["found"] is False
+    finally:
+        host.close()
+
+
+def test_without_either_client_library_the_call_returns_false_promptly(lab):
+    host = Host(lab, way="none")
+    try:
+        answers = [host.register("Nowhere", "_qvnone._tcp", ".", 80) for _ in range(3)]
+        print("neither library: " + ", ".join(f"{a['ms']:.2f} ms" for a in answers))
+        assert [a["ok"] for a in answers] == [False] * 3
+        assert all(a["ms"] < PROMPT_MS for a in answers)
+        assert answers[0]["domain"] == ""
+    finally:
+        host.close()

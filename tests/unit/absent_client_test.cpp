@@ -6,6 +6,7 @@
 #include "load_module.h"
 
 #include <cstdio>
+#include <initializer_list>
 
 namespace {
 
@@ -32,11 +33,13 @@ int main(int argc, char **argv)
     Check(!registerService("svc", "_test._tcp", domain, 80), "false without a client library");
     Check(domain[0] == '\0', "a \".\" domain is still rewritten");
     Check(!registerService(nullptr, nullptr, nullptr, 80), "false again on the next call");
-    // Only a library that really is out of reach makes the falses above mean anything.
-    if (dlopen("libdns_sd.so.1", RTLD_NOW | RTLD_LOCAL) != nullptr) {
-        std::printf("FAIL: libdns_sd.so.1 is within the loader's reach; run under "
-                    "without_client.sh\n");
-        return 1;
+    // Only libraries that really are out of reach make the falses above mean anything.
+    for (const char *soname : {"libdns_sd.so.1", "libavahi-client.so.3"}) {
+        if (dlopen(soname, RTLD_NOW | RTLD_LOCAL) != nullptr) {
+            std::printf("FAIL: %s is within the loader's reach; run under without_client.sh\n",
+                        soname);
+            return 1;
+        }
     }
 
     // The client library appears (here: the recording stand-in, loaded under its soname).
