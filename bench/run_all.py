@@ -164,6 +164,50 @@ def avahi_client(build, lab):
         f"{accepted['compatibility library']}/{total})", "", "information")
 
 
+WINDOWS_CALLS = 200  # within the 256 registrations the dnsapi.dll way holds
+
+
+def windows_ways(mingw):
+    """Under Wine, on the recording stand-ins: a call through dnsapi.dll (no dnssd.dll) against
+    a call through dnssd.dll."""
+    label = ("Windows, stand-ins under Wine: a call through dnsapi.dll vs through dnssd.dll, "
+             "after the first")
+    host = mingw / "win_dnsapi_test.exe" if mingw else None
+    if host is None or not host.exists():
+        row(label, "not built", "", "not measured")
+        return
+    prefix = mingw / "wineprefix"
+    system32 = prefix / "drive_c" / "windows" / "system32"
+    server = Path(__file__).resolve().parents[1] / "tests" / "windows" / "wine_server.sh"
+    env = {**os.environ, "WINEPREFIX": str(prefix), "WINEDEBUG": "-all",
+           "WINEDLLOVERRIDES": "mscoree,mshtml=;dnsapi=n"}
+    quiet = {"stdin": subprocess.DEVNULL, "stdout": subprocess.DEVNULL,
+             "stderr": subprocess.DEVNULL, "env": env}
+    subprocess.run([str(server), "start", str(prefix)], check=True, timeout=180, **quiet)
+    original = (system32 / "dnsapi.dll").read_bytes()
+    results = {}
+    try:
+        with tempfile.TemporaryDirectory() as scratch:
+            app = Path(scratch)
+            for f in (host, mingw / "QuivaneDll.dll"):
+                (app / f.name).write_bytes(f.read_bytes())
+            (system32 / "dnsapi.dll").write_bytes((mingw / "dnsapi" / "dnsapi.dll").read_bytes())
+            for way in ("dnsapi.dll", "dnssd.dll"):
+                if way == "dnssd.dll":
+                    (app / "dnssd.dll").write_bytes((mingw / "dnssd.dll").read_bytes())
+                out = subprocess.run(["/usr/lib/wine/wine64", str(app / host.name), "time",
+                                      str(WINDOWS_CALLS)], env=env, stdin=subprocess.DEVNULL,
+                                     capture_output=True, text=True, timeout=120, check=True)
+                results[way] = json.loads(out.stdout.strip().splitlines()[-1])
+    finally:
+        (system32 / "dnsapi.dll").write_bytes(original)
+        subprocess.run([str(server), "stop", str(prefix)], timeout=60, **quiet)
+    api, sd = results["dnsapi.dll"], results["dnssd.dll"]
+    row(label, f"median {api['median_us']:.1f} us vs {sd['median_us']:.1f} us over "
+        f"{WINDOWS_CALLS} calls ({api['accepted']} and {sd['accepted']} accepted; the dnsapi.dll "
+        "stand-in starts a thread per call for its callback)", "", "information")
+
+
 def heap(build, lab):
     stub = json.loads(subprocess.run([str(build / "bench" / "bench_calls"), "heap"],
                                      env=stub_env(build), capture_output=True, text=True,
@@ -326,6 +370,7 @@ def main():
     instructions(build)
     binding(build)
     dotnet(build)
+    windows_ways(mingw)
     problem = require_namespaces()
     if problem:
         sys.exit(f"bench: {problem}")

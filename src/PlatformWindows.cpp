@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Windows: the call lock and the ways of reaching a responder.
+#include "DnsApiWindows.h"
 #include "DnsSd.h"
 #include "Responder.h"
 #include "Win32.h"
@@ -12,7 +13,8 @@ SRWLOCK callLock = SRWLOCK_INIT;
 
 } // namespace
 
-const RegisterWay kRegisterWays[] = {RegisterWithDnsSd, nullptr};
+// dnssd.dll where a DNS-SD service is installed; Windows' own DNS-SD otherwise.
+const RegisterWay kRegisterWays[] = {RegisterWithDnsSd, RegisterWithDnsApi, nullptr};
 
 void LockCalls()
 {

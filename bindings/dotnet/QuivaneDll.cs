@@ -33,7 +33,9 @@ namespace Quivane
         /// reported back, and the registration stays in force until the process ends: there is
         /// no way to withdraw it. False when the request was refused (a bad type, an over-long
         /// name, a name this responder already holds for another registration), when the
-        /// responder could not be reached, or where DNS-SD is not installed.
+        /// responder could not be reached, or where no responder is there at all. On Windows 10
+        /// and later without the DNS-SD service the module registers through Windows' own DNS-SD
+        /// (dnsapi.dll), so there false means a refused request, not a missing service.
         /// </returns>
         /// <remarks>The call blocks until the responder answers; calls from several threads are
         /// serialised. Strings go to the responder as UTF-8.</remarks>

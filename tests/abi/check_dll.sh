@@ -2,8 +2,8 @@
 # SPDX-License-Identifier: MIT
 # Checks the Windows DLL's tables as objdump reads them: exactly one export, RegisterService at
 # ordinal 1; imports from KERNEL32 only, exactly the functions used (the SRW lock pair and what
-# binds dnssd.dll at the first call), so no dnssd.dll import; no entry point; ASLR with high
-# entropy and DEP.
+# binds dnssd.dll at the first call, and what registers through dnsapi.dll where dnssd.dll is
+# missing), so no dnssd.dll or dnsapi.dll import; no entry point; ASLR with high entropy and DEP.
 # Usage: check_dll.sh DLL [OBJDUMP]
 set -u
 dll=$1
@@ -29,7 +29,8 @@ names=$(sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$headers" | grep -
 # other DLL.
 imports=$(awk '/DLL Name:/ { dll = tolower($3) } dll != "" && /^[[:space:]]+[0-9a-f]+[[:space:]]+[0-9]+[[:space:]]+[A-Za-z_]/ { print dll "!" $NF }' <<<"$headers" | sort)
 want=$(printf 'kernel32.dll!%s\n' AcquireSRWLockExclusive ReleaseSRWLockExclusive LoadLibraryExW \
-  GetProcAddress FreeLibrary GetLastError GetSystemDirectoryW | sort)
+  GetProcAddress FreeLibrary GetLastError GetSystemDirectoryW \
+  GetComputerNameExW GetModuleHandleExW MultiByteToWideChar | sort)
 [ "$imports" = "$want" ] || fail "imports are [$(echo $imports)], want [$(echo $want)]"
 entry=$(awk '/^AddressOfEntryPoint/ { print $2 }' <<<"$headers")
 [ "$entry" = "0000000000000000" ] || fail "the DLL has an entry point ($entry): code would run at load"

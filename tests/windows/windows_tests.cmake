@@ -55,3 +55,17 @@ add_test(NAME wine.sdk_zip
           ${CMAKE_C_COMPILER} ${PROJECT_VERSION})
 set_tests_properties(wine.sdk_zip PROPERTIES FIXTURES_REQUIRED wine LABELS "wine;package"
   TIMEOUT 120 ENVIRONMENT "${QUIVANE_WINE_ENV}")
+
+# Windows without dnssd.dll: registration through dnsapi.dll, against a recording stand-in.
+add_library(dnsapi_stub SHARED ${CMAKE_CURRENT_LIST_DIR}/../stub/dnsapi_stub.c)
+set_target_properties(dnsapi_stub PROPERTIES OUTPUT_NAME dnsapi PREFIX ""
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/dnsapi ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/dnsapi)
+add_executable(win_dnsapi_test ${CMAKE_CURRENT_LIST_DIR}/win_dnsapi_test.cpp)
+quivane_apply_options(win_dnsapi_test)
+target_link_options(win_dnsapi_test PRIVATE -static)
+set_target_properties(win_dnsapi_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+add_dependencies(win_dnsapi_test QuivaneDll dnssd_stub dnsapi_stub)
+add_test(NAME wine.dnsapi
+  COMMAND ${CMAKE_CURRENT_LIST_DIR}/check_dnsapi.sh ${CMAKE_BINARY_DIR} ${CMAKE_CROSSCOMPILING_EMULATOR})
+set_tests_properties(wine.dnsapi PROPERTIES FIXTURES_REQUIRED wine LABELS wine TIMEOUT 300
+  ENVIRONMENT "${QUIVANE_WINE_ENV}")
