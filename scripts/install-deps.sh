@@ -16,6 +16,9 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
+# npm packs the Unity package; this machine may carry its own Node.js, so only ask Debian for
+# it when there is none.
+command -v npm >/dev/null || missing+=(npm)
 [ ${#missing[@]} -eq 0 ] && exit 0
 if [ "$(id -u)" -ne 0 ]; then
   echo "missing packages: ${missing[*]}; run as root to install them" >&2

@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: MIT
 # Builds and tests every configuration: Release, the sanitizer builds, the Windows DLL (tested
 # under Wine), the big-endian s390x and 64-bit ARM builds (tested under qemu-user) and the .NET
-# package. Installs missing packages first. Exits non-zero if any build or test failed.
+# and Unity packages. Installs missing packages first. Exits non-zero if any build or test failed.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh || exit 1
@@ -10,10 +10,10 @@ scripts/install-deps.sh || exit 1
 passed=0
 failed=0
 status=0
-# The last, dotnet, packs the .NET package from three of the builds above and tests it.
+# The last, dotnet, packs the .NET and Unity packages from the builds above and tests them.
 build() {
   if [ "$1" = dotnet ]; then
-    scripts/pack-dotnet.sh
+    scripts/pack-dotnet.sh && scripts/pack-unity.sh
   else
     cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j "$(nproc)"
   fi

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#nullable enable
 using System;
 #if NET
 using System.Buffers;

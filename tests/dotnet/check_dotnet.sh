@@ -8,7 +8,9 @@
 #             linux-x64 (into OUT/linux-x64, for the live test) and win-x64; run against the
 #             stand-in, without any client library, and without its native module; and the
 #             same app as a .NET Framework program run on Mono with the module beside it
-# Usage: check_dotnet.sh package|xunit|apps SOURCE_DIR STUB_DIR OUT_DIR
+#   unity     the Unity package from scripts/pack-unity.sh: its layout and import settings,
+#             its code compiled as Unity compiles it, and run on Mono with its Linux module
+# Usage: check_dotnet.sh package|xunit|apps|unity SOURCE_DIR STUB_DIR OUT_DIR
 set -u
 what=$1
 source=$(cd "$2" && pwd)
@@ -24,7 +26,7 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 finish() { [ "$failures" -eq 0 ] || { echo "$failures .NET check(s) failed"; exit 1; }; echo "$1"; exit 0; }
 command -v dotnet >/dev/null || { echo "FAIL: the .NET SDK (dotnet) is needed"; exit 1; }
-[ -f "$nupkg" ] || { echo "FAIL: no $nupkg: run scripts/pack-dotnet.sh first"; exit 1; }
+[ "$what" = unity ] || [ -f "$nupkg" ] || { echo "FAIL: no $nupkg: run scripts/pack-dotnet.sh first"; exit 1; }
 
 export NUGET_PACKAGES=$scratch/packages DOTNET_CLI_HOME=$scratch/home DOTNET_NOLOGO=1
 build_flags=(-nodeReuse:false -p:UseSharedCompilation=false -p:QuivaneVersion="$version" --nologo -v quiet)
@@ -62,7 +64,6 @@ if [ "$what" = xunit ]; then
   finish "xunit against the packed package OK"
 fi
 
-[ "$what" = apps ] || { echo "usage: check_dotnet.sh package|xunit|apps SOURCE STUB OUT"; exit 2; }
 export QUIVANE_STUB_LOG=$scratch/calls.log
 # run NAME WANT_EXIT WANT_LINE WANT_LOG COMMAND...: one run of a host, its first line and what
 # the stand-in saw.
@@ -80,6 +81,25 @@ run() {
 }
 name=$(printf 'K\xc3\xbcche \xe2\x98\x95')
 seen="name=$name regtype=_qvdotnet._tcp domain= port=1267 flags=0 if=0 host=(null) txtLen=0"
+
+if [ "$what" = unity ]; then
+  tarball=$source/build/unity/com.quivane.quivanedll-$version.tgz
+  [ -f "$tarball" ] || { echo "FAIL: no $tarball: run scripts/pack-unity.sh first"; exit 1; }
+  /usr/bin/python3 "$source/tests/unity/check_package.py" "$tarball" "$source/CMakeLists.txt" \
+    || fail "the tarball's layout or import settings"
+  tar -xzf "$tarball" -C "$scratch"
+  package=$scratch/package
+  dotnet build "$source/tests/unity/UnityCompile" -p:UnityPackageDir="$package" \
+    "${build_flags[@]}" -p:ArtifactsPath="$scratch/artifacts-unity" \
+    || fail "the runtime code and the sample do not compile as C# 9 against .NET Standard 2.1"
+  dotnet build "$source/tests/unity/MonoHost" -c Release -o "$scratch/mono" -p:UnityPackageDir="$package" \
+    "${build_flags[@]}" -p:ArtifactsPath="$scratch/artifacts-mono" || fail "the Mono host does not build"
+  cp "$package/Runtime/Plugins/Linux/x86_64/libQuivaneDll.so" "$scratch/mono/"
+  run "Unity's runtime code on Mono" 0 "RegisterService = True" "$seen" \
+    env LD_LIBRARY_PATH="$stub" mono "$scratch/mono/MonoHost.exe" "$name" _qvdotnet._tcp . 4711
+  finish "Unity package OK: $(basename "$tarball")"
+fi
+[ "$what" = apps ] || { echo "usage: check_dotnet.sh package|xunit|apps|unity SOURCE STUB OUT"; exit 2; }
 
 rm -rf "$out"
 for rid in linux-x64 win-x64; do
