@@ -9,7 +9,7 @@ packages=(
   dbus avahi-daemon avahi-utils iproute2 util-linux dnsutils
   python3 python3-zeroconf python3-pytest mono-mcs mono-runtime
   mingw-w64 wine64 dpkg-dev
-  qemu-user g++-s390x-linux-gnu g++-aarch64-linux-gnu
+  qemu-user g++-s390x-linux-gnu g++-aarch64-linux-gnu g++-arm-linux-gnueabihf musl-tools
   debhelper lintian abigail-tools osslsigncode openssl unzip valgrind
 )
 missing=()

@@ -41,7 +41,7 @@ Outcome RegisterWithDnsSd(const Request &request)
     const unsigned char portBytes[2] = {static_cast<unsigned char>((bits >> 8) & 0xFFU),
                                         static_cast<unsigned char>(bits & 0xFFU)};
     uint16_t netPort = 0;
-    std::memcpy(&netPort, portBytes, sizeof netPort);
+    __builtin_memcpy(&netPort, portBytes, sizeof netPort);
 
     const DNSServiceErrorType result =
         boundRegister(&serviceRef, 0, interfaceIndex, request.name, request.regtype, request.domain,

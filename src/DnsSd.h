@@ -7,8 +7,6 @@
 
 #include <dns_sd.h>
 
-#include <cstring>
-
 namespace quivane {
 
 using DnsSdRegisterFn = DNSServiceErrorType(DNSSD_API *)(DNSServiceRef *, DNSServiceFlags, uint32_t,
@@ -22,7 +20,7 @@ template <typename Fn, typename Symbol> Fn AsFunction(Symbol symbol)
 {
     Fn fn = nullptr;
     static_assert(sizeof fn == sizeof symbol, "a symbol address fits a function pointer");
-    std::memcpy(&fn, &symbol, sizeof fn);
+    __builtin_memcpy(&fn, &symbol, sizeof fn);
     return fn;
 }
 

@@ -4,7 +4,8 @@
 #ifndef QUIVANE_RESPONDER_H
 #define QUIVANE_RESPONDER_H
 
-#include <cstdint>
+// C headers only: the module builds without a C++ library (musl, freestanding targets).
+#include <stdint.h>
 
 namespace quivane {
 

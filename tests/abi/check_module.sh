@@ -3,7 +3,7 @@
 # Checks the built module's dynamic interface: one exported symbol, libc as its only
 # dependency (the client library is bound at the first call and named in a .note.dlopen note
 # instead), a versioned soname and the hardening a loader can see.
-# Usage: check_module.sh MODULE [SANITIZERS] [CPU] [NM] [READELF]
+# Usage: check_module.sh MODULE [SANITIZERS] [CPU] [NM] [READELF] [LIBC]
 # CPU is the processor the module is built for (x86_64, aarch64, s390x); NM and READELF the
 # tools that read its format.
 set -u
@@ -12,6 +12,7 @@ sanitize=${2:-}
 cpu=${3:-x86_64}
 nm=${4:-nm}
 readelf=${5:-readelf}
+libc=${6:-glibc} # glibc or musl
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
@@ -23,6 +24,7 @@ case "$cpu" in
   x86_64 | AMD64) machine='Advanced Micro Devices X86-64' ;;
   aarch64 | arm64) machine='AArch64' ;;
   s390x) machine='IBM S/390' ;;
+  arm | armhf) machine='ARM' ;;
   *) machine='' ;;
 esac
 got=$("$readelf" -hW "$module" | sed -n 's/^ *Machine: *//p')
@@ -35,13 +37,16 @@ exports=$("$nm" -D --defined-only "$module" | awk '{print $NF}' | sort)
 soname=$(sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p' <<<"$dynamic")
 [ "$soname" = "libQuivaneDll.so.1" ] || fail "soname is '$soname', want libQuivaneDll.so.1"
 
-allowed='libc\.so\.6'
-# glibc's loader counts as libc: on aarch64 it holds the stack protector's canary.
+libc_so=libc.so.6
+[ "$libc" = musl ] && libc_so=libc.so # musl's one library, loader included
+allowed="${libc_so//./\\.}"
+# glibc's loader counts as libc: on aarch64 and 32-bit ARM it holds the stack protector's canary.
 [ "$cpu" = aarch64 ] && allowed="$allowed|ld-linux-aarch64\.so\.1"
+[ "$cpu" = arm ] && allowed="$allowed|ld-linux-armhf\.so\.3"
 [ -n "$sanitize" ] && allowed="$allowed|lib(a|ub|t)san\.so\.[0-9]+|libm\.so\.6|libgcc_s\.so\.1|libstdc\+\+\.so\.6"
 allowed="^($allowed)\$"
 needed=$(sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' <<<"$dynamic")
-grep -qx 'libc.so.6' <<<"$needed" || fail "libc.so.6 is not a dynamic dependency: [$(echo $needed)]"
+grep -qx "$libc_so" <<<"$needed" || fail "$libc_so is not a dynamic dependency: [$(echo $needed)]"
 while read -r lib; do
   [ -z "$lib" ] || grep -Eq "$allowed" <<<"$lib" || fail "unexpected dependency $lib"
 done <<<"$needed"
