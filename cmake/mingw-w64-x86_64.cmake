@@ -1,20 +1,5 @@
 # SPDX-License-Identifier: MIT
 # Cross-build the 64-bit Windows DLL with Debian's MinGW-w64; tests run under Wine.
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(QUIVANE_MINGW_TRIPLE x86_64-w64-mingw32)
-
-set(CMAKE_C_COMPILER ${QUIVANE_MINGW_TRIPLE}-gcc)
-set(CMAKE_CXX_COMPILER ${QUIVANE_MINGW_TRIPLE}-g++)
-set(CMAKE_RC_COMPILER ${QUIVANE_MINGW_TRIPLE}-windres)
-set(CMAKE_DLLTOOL ${QUIVANE_MINGW_TRIPLE}-dlltool)
-set(CMAKE_OBJDUMP ${QUIVANE_MINGW_TRIPLE}-objdump)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${QUIVANE_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Test programs run under Wine with a throw-away prefix in the build tree and no display.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

@@ -10,6 +10,7 @@ packages=(
   python3 python3-zeroconf python3-pytest mono-mcs mono-runtime
   mingw-w64 wine64 dpkg-dev
   qemu-user g++-s390x-linux-gnu g++-aarch64-linux-gnu g++-arm-linux-gnueabihf musl-tools
+  clang-16 lld-16 llvm-16 python3-unicorn
   debhelper lintian abigail-tools osslsigncode openssl unzip valgrind
 )
 missing=()

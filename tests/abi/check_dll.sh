@@ -4,16 +4,22 @@
 # ordinal 1; imports from KERNEL32 only, exactly the functions used (the SRW lock pair and what
 # binds dnssd.dll at the first call, and what registers through dnsapi.dll where dnssd.dll is
 # missing), so no dnssd.dll or dnsapi.dll import; no entry point; ASLR with high entropy and DEP.
-# Usage: check_dll.sh DLL [OBJDUMP]
+# Usage: check_dll.sh DLL [OBJDUMP] [CPU]   (CPU: x86_64, x86 or aarch64)
 set -u
 dll=$1
 objdump=${2:-x86_64-w64-mingw32-objdump}
+cpu=${3:-x86_64}
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 headers=$("$objdump" -p "$dll") || { echo "FAIL: $objdump cannot read $dll"; exit 1; }
 
-grep -q 'file format pei-x86-64' <<<"$headers" || fail "not a 64-bit PE image"
+case "$cpu" in
+  x86) format=pei-i386 ;;
+  aarch64 | arm64) format=pei-aarch64-little ;;
+  *) format=pei-x86-64 ;;
+esac
+grep -q "file format $format" <<<"$headers" || fail "not a $format image"
 grep -Eq '^Name[[:space:]]+[0-9a-f]+ QuivaneDll\.dll$' <<<"$headers" || fail "export name is not QuivaneDll.dll"
 
 # Export address table: one entry, ordinal 1.
@@ -33,10 +39,12 @@ want=$(printf 'kernel32.dll!%s\n' AcquireSRWLockExclusive ReleaseSRWLockExclusiv
   GetComputerNameExW GetModuleHandleExW MultiByteToWideChar | sort)
 [ "$imports" = "$want" ] || fail "imports are [$(echo $imports)], want [$(echo $want)]"
 entry=$(awk '/^AddressOfEntryPoint/ { print $2 }' <<<"$headers")
-[ "$entry" = "0000000000000000" ] || fail "the DLL has an entry point ($entry): code would run at load"
+[[ "$entry" =~ ^0+$ ]] || fail "the DLL has an entry point ($entry): code would run at load"
 
 flags=$(sed -n '/^DllCharacteristics/,/^SizeOfStackReserve/p' <<<"$headers")
-for flag in DYNAMIC_BASE NX_COMPAT HIGH_ENTROPY_VA; do
+flags_wanted=(DYNAMIC_BASE NX_COMPAT)
+[ "$cpu" = x86 ] || flags_wanted+=(HIGH_ENTROPY_VA) # a 64-bit address space only
+for flag in "${flags_wanted[@]}"; do
   grep -q "$flag" <<<"$flags" || fail "DllCharacteristics lacks $flag"
 done
 

@@ -11,7 +11,7 @@ set -u
 build=$1
 runner=$2
 scratch=$(mktemp -d)
-system32=$WINEPREFIX/drive_c/windows/system32
+system32=${QUIVANE_WINE_SYSTEM32:-$WINEPREFIX/drive_c/windows/system32}
 trap 'rm -rf "$scratch"; rm -f "$system32/dnssd.dll"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }

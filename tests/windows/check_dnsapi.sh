@@ -8,7 +8,7 @@ set -u
 build=$1
 runner=$2
 scratch=$(mktemp -d)
-system32=$WINEPREFIX/drive_c/windows/system32
+system32=${QUIVANE_WINE_SYSTEM32:-$WINEPREFIX/drive_c/windows/system32}
 [ -f "$system32/kernel32.dll" ] || { echo "FAIL: no Wine prefix at $WINEPREFIX"; exit 1; }
 cp "$system32/dnsapi.dll" "$scratch/wine-dnsapi.dll"
 trap 'cp "$scratch/wine-dnsapi.dll" "$system32/dnsapi.dll"; rm -f "$system32/dnssd.dll"; rm -rf "$scratch"' EXIT

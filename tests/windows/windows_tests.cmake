@@ -3,7 +3,13 @@
 # output pipe if left to start on its own, so a fixture starts it with all output redirected
 # and stops it at the end.
 set(QUIVANE_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
-set(QUIVANE_WINE_ENV "WINEPREFIX=${QUIVANE_WINEPREFIX};WINEDEBUG=-all;DISPLAY=")
+# 32-bit programs in a 64-bit prefix see SysWOW64 as their System32.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(QUIVANE_WINE_SYSTEM32 ${QUIVANE_WINEPREFIX}/drive_c/windows/syswow64)
+else()
+  set(QUIVANE_WINE_SYSTEM32 ${QUIVANE_WINEPREFIX}/drive_c/windows/system32)
+endif()
+set(QUIVANE_WINE_ENV "WINEPREFIX=${QUIVANE_WINEPREFIX};WINEDEBUG=-all;DISPLAY=;QUIVANE_WINE_SYSTEM32=${QUIVANE_WINE_SYSTEM32}")
 
 add_test(NAME wine.start COMMAND ${CMAKE_CURRENT_LIST_DIR}/wine_server.sh start ${QUIVANE_WINEPREFIX})
 add_test(NAME wine.stop COMMAND ${CMAKE_CURRENT_LIST_DIR}/wine_server.sh stop ${QUIVANE_WINEPREFIX})
@@ -40,7 +46,8 @@ set_tests_properties(wine.dll_search PROPERTIES FIXTURES_REQUIRED wine LABELS wi
   ENVIRONMENT "${QUIVANE_WINE_ENV}")
 
 add_test(NAME abi.dll
-  COMMAND ${CMAKE_CURRENT_LIST_DIR}/../abi/check_dll.sh $<TARGET_FILE:QuivaneDll> ${CMAKE_OBJDUMP})
+  COMMAND ${CMAKE_CURRENT_LIST_DIR}/../abi/check_dll.sh $<TARGET_FILE:QuivaneDll> ${CMAKE_OBJDUMP}
+          ${CMAKE_SYSTEM_PROCESSOR})
 set_tests_properties(abi.dll PROPERTIES LABELS abi TIMEOUT 60)
 
 # The signed DLL and the SDK archive, both exercised under Wine.
@@ -58,6 +65,9 @@ set_tests_properties(wine.sdk_zip PROPERTIES FIXTURES_REQUIRED wine LABELS "wine
 
 # Windows without dnssd.dll: registration through dnsapi.dll, against a recording stand-in.
 add_library(dnsapi_stub SHARED ${CMAKE_CURRENT_LIST_DIR}/../stub/dnsapi_stub.c)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  target_link_options(dnsapi_stub PRIVATE -Wl,--kill-at) # undecorated, as dnsapi.dll exports them
+endif()
 set_target_properties(dnsapi_stub PROPERTIES OUTPUT_NAME dnsapi PREFIX ""
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/dnsapi ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/dnsapi)
 add_executable(win_dnsapi_test ${CMAKE_CURRENT_LIST_DIR}/win_dnsapi_test.cpp)
