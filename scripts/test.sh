@@ -18,7 +18,7 @@ build() {
     cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j "$(nproc)"
   fi
 }
-for preset in release asan tsan mingw linux-s390x linux-aarch64 linux-armhf linux-musl mingw-x86 mingw-arm64 dotnet; do
+for preset in release asan tsan mingw linux-s390x linux-aarch64 linux-armhf linux-musl mingw-x86 mingw-arm64 macos dotnet; do
   echo "=== $preset ==="
   if ! build "$preset"; then
     echo "build $preset FAILED"
