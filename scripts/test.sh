@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Builds and tests every configuration: Release, the sanitizer builds, the Windows DLL (tested
-# under Wine), the big-endian s390x and 64-bit ARM builds (tested under qemu-user) and the .NET
-# and Unity packages. Installs missing packages first. Exits non-zero if any build or test failed.
+# under Wine), the big-endian s390x and the ARM builds (tested under qemu-user), musl, the
+# 32-bit and ARM64 Windows DLLs and the macOS module (run in an emulator), and the .NET and
+# Unity packages. Installs missing packages first. Exits non-zero if any build or test failed.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh || exit 1

@@ -19,7 +19,11 @@ namespace Quivane
         private const string Module = "QuivaneDll";
 
         // Runtimes for which the package carries a native module.
-        private static readonly string[] Carried = { "win-x64", "linux-x64", "linux-arm64" };
+        private static readonly string[] Carried =
+        {
+            "win-x64", "win-x86", "win-arm64", "linux-x64", "linux-arm64", "linux-arm", "linux-musl-x64",
+            "osx-arm64", "osx-x64",
+        };
 
         /// <summary>Files one service registration with the machine's DNS-SD responder.</summary>
         /// <param name="name">Service instance name, such as "Kitchen Printer". Null lets the

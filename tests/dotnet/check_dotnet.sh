@@ -35,21 +35,32 @@ offline=(--source "$feed" --source /opt/nuget/packages)
 if [ "$what" = package ]; then
   files=$(unzip -Z1 "$nupkg")
   for f in lib/net10.0/Quivane.dll lib/netstandard2.0/Quivane.dll lib/net10.0/Quivane.xml \
-           runtimes/win-x64/native/QuivaneDll.dll runtimes/linux-x64/native/libQuivaneDll.so \
-           runtimes/linux-arm64/native/libQuivaneDll.so buildTransitive/net461/QuivaneDll.targets \
-           README.md LICENSE; do
+           buildTransitive/net461/QuivaneDll.targets README.md LICENSE; do
     grep -qx "$f" <<<"$files" || fail "the package lacks $f"
   done
+  # Each runtime's module, and what `file` must say of it.
+  while read -r rid module kind; do
+    f=runtimes/$rid/native/$module
+    grep -qx "$f" <<<"$files" || { fail "the package lacks $f"; continue; }
+    unzip -p "$nupkg" "$f" >"$scratch/module"
+    [[ "$(file -b "$scratch/module")" == $kind ]] || fail "$rid module: $(file -b "$scratch/module")"
+  done <<'TABLE'
+linux-x64      libQuivaneDll.so    ELF 64-bit LSB shared object, x86-64,*, stripped
+linux-arm64    libQuivaneDll.so    ELF 64-bit LSB shared object, ARM aarch64,*, stripped
+linux-arm      libQuivaneDll.so    ELF 32-bit LSB shared object, ARM, EABI5*, stripped
+linux-musl-x64 libQuivaneDll.so    ELF 64-bit LSB shared object, x86-64,*, stripped
+win-x64        QuivaneDll.dll      PE32+ executable (DLL)*x86-64*
+win-x86        QuivaneDll.dll      PE32 executable (DLL)*Intel 80386*
+win-arm64      QuivaneDll.dll      PE32+ executable (DLL)*Aarch64*
+osx-arm64      libQuivaneDll.dylib Mach-O universal binary with 2 architectures: *x86_64*arm64*
+osx-x64        libQuivaneDll.dylib Mach-O universal binary with 2 architectures: *x86_64*arm64*
+TABLE
+  unzip -p "$nupkg" runtimes/linux-musl-x64/native/libQuivaneDll.so >"$scratch/musl.so"
+  readelf -d "$scratch/musl.so" | grep -q 'NEEDED.*\[libc\.so\]' || fail "the linux-musl-x64 module does not need musl's libc.so"
   nuspec=$(unzip -p "$nupkg" QuivaneDll.nuspec)
   grep -q "<version>$version</version>" <<<"$nuspec" || fail "package version is not $version"
   grep -q '<license type="expression">MIT</license>' <<<"$nuspec" || fail "no MIT licence expression"
   grep -q '<readme>README.md</readme>' <<<"$nuspec" || fail "no package README"
-  unzip -p "$nupkg" runtimes/linux-x64/native/libQuivaneDll.so >"$scratch/x64.so"
-  unzip -p "$nupkg" runtimes/linux-arm64/native/libQuivaneDll.so >"$scratch/arm64.so"
-  unzip -p "$nupkg" runtimes/win-x64/native/QuivaneDll.dll >"$scratch/win.dll"
-  file "$scratch/x64.so" | grep -q 'x86-64.*, stripped' || fail "linux-x64 module: $(file -b "$scratch/x64.so")"
-  file "$scratch/arm64.so" | grep -q 'ARM aarch64.*, stripped' || fail "linux-arm64 module: $(file -b "$scratch/arm64.so")"
-  file "$scratch/win.dll" | grep -q 'PE32+ executable (DLL).*x86-64' || fail "win-x64 module: $(file -b "$scratch/win.dll")"
   unzip -Z1 "$feed/QuivaneDll.$version.snupkg" | grep -qx lib/net10.0/Quivane.pdb || fail "the symbols package lacks lib/net10.0/Quivane.pdb"
   finish "package OK: $(basename "$nupkg") and its .snupkg"
 fi
@@ -131,6 +142,16 @@ framework=$scratch/framework
 dotnet build "$here/FrameworkHost" -c Release -o "$framework" -p:RestoreAdditionalProjectSources="$feed" \
   "${build_flags[@]}" -p:ArtifactsPath="$scratch/artifacts-framework" || fail "the .NET Framework host does not build"
 cmp -s "$framework/QuivaneDll.dll" "$scratch/win-x64.native" || fail ".NET Framework build lacks the win-x64 module beside its output"
+# The module beside a .NET Framework program matches the process it will run in.
+for variant in "x86 false win-x86" "AnyCPU true win-x86" "AnyCPU false win-x64" "ARM64 false win-arm64"; do
+  read -r platform prefer rid <<<"$variant"
+  dotnet build "$here/FrameworkHost" -c Release -o "$scratch/fw-$platform-$prefer" \
+    -p:RestoreAdditionalProjectSources="$feed" -p:PlatformTarget="$platform" -p:Prefer32Bit="$prefer" \
+    "${build_flags[@]}" -p:ArtifactsPath="$scratch/artifacts-fw-$platform-$prefer" \
+    || { fail ".NET Framework host for $platform (prefer 32-bit $prefer) does not build"; continue; }
+  unzip -p "$nupkg" "runtimes/$rid/native/QuivaneDll.dll" | cmp -s - "$scratch/fw-$platform-$prefer/QuivaneDll.dll" \
+    || fail ".NET Framework, PlatformTarget $platform, prefer 32-bit $prefer: the module beside it is not $rid's"
+done
 unzip -p "$nupkg" lib/netstandard2.0/Quivane.dll | cmp -s - "$framework/Quivane.dll" || fail ".NET Framework build did not take the netstandard2.0 assembly"
 if command -v mono >/dev/null; then
   cp "$scratch/linux-x64.native" "$framework/libQuivaneDll.so" # beside it, as in Unity's Assets/Plugins

@@ -20,14 +20,17 @@ def fail(message):
 
 
 def machine(data):
-    """(Editor OS, standalone platform, CPU) that a native binary is built for."""
+    """(Editor OS, standalone platform, CPU) that a native binary is built for; Editor OS None
+    where no Editor runs on that CPU (the Windows Editor is 64-bit only)."""
+    if data[:4] == b"\xca\xfe\xba\xbe":  # a universal Mach-O file: every Mac
+        return ("OSX", "OSXUniversal", "AnyCPU")
     if data[:4] == b"\x7fELF":
         kind = {0x3E: "x86_64", 0xB7: "ARM64"}.get(struct.unpack_from("<H", data, 18)[0])
         return ("Linux", "Linux64", kind)
     if data[:2] == b"MZ":
         pe = struct.unpack_from("<I", data, 0x3C)[0]
         kind = struct.unpack_from("<H", data, pe + 4)[0]
-        return {0x8664: ("Windows", "Win64", "x86_64"), 0x14C: ("Windows", "Win", "x86"),
+        return {0x8664: ("Windows", "Win64", "x86_64"), 0x14C: (None, "Win", "x86"),
                 0xAA64: ("Windows", "Win64", "ARM64")}.get(kind, ("Windows", "?", "?"))
     return ("?", "?", "?")
 
@@ -54,14 +57,17 @@ def check_native(path, data, meta):
         fail(f"{path}.meta is not a PluginImporter in serializedVersion 2")
     entries = plugin_settings(meta)
     enabled = {(k, s.get("CPU"), s.get("OS")) for k, (on, s) in entries.items() if on == 1}
-    want = {(("Editor", "Editor"), cpu, os_name), (("Standalone", standalone), cpu, None)}
+    want = {(("Standalone", standalone), cpu, None)}
+    if os_name is not None:
+        want.add((("Editor", "Editor"), cpu, os_name))
     if enabled != want:
         fail(f"{path}: its .meta enables {sorted(map(str, enabled))}, the binary wants {sorted(map(str, want))}")
     excludes = entries.get(("", "Any"), [None, {}])[1]
     for name, value in excludes.items():
         if name.startswith("Exclude "):
             target = name[len("Exclude "):]
-            if value != ("0" if target in ("Editor", standalone) else "1"):
+            included = target == standalone or (target == "Editor" and os_name is not None)
+            if value != ("0" if included else "1"):
                 fail(f"{path}: {name}: {value}")
 
 
