@@ -10,6 +10,7 @@
 //                                                   module finds: JSON with the median in us
 #include "../cases/register_cases.h"
 #include "../stub/dnsapi_stub.h"
+#include "win_check.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -21,28 +22,11 @@
 
 namespace {
 
-using RegisterFn = bool (*)(const char *, const char *, char *, int32_t);
-
-int passed = 0;
-int failed = 0;
-
-void Check(bool ok, const char *what, const char *detail = "")
-{
-    if (ok) {
-        ++passed;
-    } else {
-        ++failed;
-        std::printf("FAIL: %s %s\n", what, detail);
-    }
-}
-
-template <typename To> To Symbol(HMODULE module, const char *name)
-{
-    FARPROC address = module != nullptr ? GetProcAddress(module, name) : nullptr;
-    To fn = nullptr;
-    std::memcpy(&fn, &address, sizeof fn);
-    return fn;
-}
+using win_check::Check;
+using win_check::failed;
+using win_check::passed;
+using win_check::RegisterFn;
+using win_check::Symbol;
 
 RegisterFn registerService;
 char domainBuffer[64];

@@ -6,6 +6,7 @@
 
 #include "../cases/register_cases.h"
 #include "../stub/dnssd_stub.h"
+#include "win_check.h"
 
 #include <windows.h>
 
@@ -14,20 +15,10 @@
 
 namespace {
 
-using RegisterFn = bool (*)(const char *, const char *, char *, int32_t);
-
-int passed = 0;
-int failed = 0;
-
-void Check(bool ok, const char *what, const char *detail = "")
-{
-    if (ok) {
-        ++passed;
-    } else {
-        ++failed;
-        std::printf("FAIL: %s %s\n", what, detail);
-    }
-}
+using win_check::Check;
+using win_check::failed;
+using win_check::passed;
+using win_check::RegisterFn;
 
 RegisterFn registerService = nullptr;
 char domainBuffer[64];

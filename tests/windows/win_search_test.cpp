@@ -7,6 +7,8 @@
 //   --add-dir    AddDllDirectory(DIR) before the module is loaded
 //   --preload    LoadLibraryA(DLL) first, as a host that uses its own dnssd.dll would
 //   --late       after the first call, copy FROM to TO and call again (one line per call)
+#include "win_check.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -15,15 +17,8 @@
 
 namespace {
 
-using RegisterFn = bool (*)(const char *, const char *, char *, int32_t);
-
-template <typename To> To Symbol(HMODULE module, const char *name)
-{
-    FARPROC address = module != nullptr ? GetProcAddress(module, name) : nullptr;
-    To fn = nullptr;
-    std::memcpy(&fn, &address, sizeof fn);
-    return fn;
-}
+using win_check::RegisterFn;
+using win_check::Symbol;
 
 void CallAndReport(RegisterFn registerService)
 {
