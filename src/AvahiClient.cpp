@@ -112,10 +112,13 @@ AvahiClient *CurrentClient()
     return client;
 }
 
-bool Lost(int error)
+// Only a client that has lost its connection is given up: freeing it withdraws every
+// registration it holds, and a daemon that is merely slow (a D-Bus timeout) still holds them.
+bool Lost(AvahiClient *current)
 {
-    return error == AVAHI_ERR_DISCONNECTED || error == AVAHI_ERR_DBUS_ERROR ||
-           error == AVAHI_ERR_BAD_STATE;
+    const int error = api.clientErrno(current);
+    return error == AVAHI_ERR_DISCONNECTED || error == AVAHI_ERR_BAD_STATE ||
+           api.clientGetState(current) == AVAHI_CLIENT_FAILURE;
 }
 
 } // namespace
@@ -141,7 +144,7 @@ Outcome RegisterWithAvahiClient(const Request &request)
         }
         AvahiEntryGroup *group = api.groupNew(current, nullptr, nullptr);
         if (group == nullptr) {
-            if (!Lost(api.clientErrno(current))) {
+            if (!Lost(current)) {
                 return Outcome::Refused;
             }
             api.clientFree(current);
