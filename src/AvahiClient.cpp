@@ -106,9 +106,8 @@ AvahiClient *CurrentClient()
         api.clientFree(client); // its registrations went with the daemon it lost
         client = nullptr;
     }
-    int error = 0;
     client = api.clientNew(api.simplePollGet(poll), static_cast<AvahiClientFlags>(0),
-                           IgnoreClientState, nullptr, &error);
+                           IgnoreClientState, nullptr, nullptr);
     return client;
 }
 

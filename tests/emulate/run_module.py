@@ -11,9 +11,9 @@ import json
 import struct
 import sys
 
-from unicorn import (UC_ARCH_ARM64, UC_ARCH_X86, UC_HOOK_CODE, UC_HOOK_MEM_INVALID, UC_MODE_32,
+from unicorn import (UC_ARCH_ARM64, UC_ARCH_X86, UC_HOOK_CODE, UC_MODE_32,
                      UC_MODE_64, UC_MODE_ARM, Uc, UcError)
-from unicorn.arm64_const import UC_ARM64_REG_LR, UC_ARM64_REG_PC, UC_ARM64_REG_SP, UC_ARM64_REG_X0
+from unicorn.arm64_const import UC_ARM64_REG_LR, UC_ARM64_REG_SP, UC_ARM64_REG_X0
 from unicorn.x86_const import (UC_X86_REG_EAX, UC_X86_REG_ESP, UC_X86_REG_R8, UC_X86_REG_R9,
                                UC_X86_REG_RAX, UC_X86_REG_RCX, UC_X86_REG_RDI, UC_X86_REG_RDX,
                                UC_X86_REG_RSI, UC_X86_REG_RSP)
@@ -46,7 +46,7 @@ def up(n):
 
 
 # --- loaders: each returns (arch, bits, segments [(addr, bytes)], export address, imports
-# {name: [slot addresses]}, relocations to apply [(addr, value)])
+# {name: [slot addresses]}, pointers to move by the load address [addr])
 
 def load_pe(data):
     pe = struct.unpack_from("<I", data, 0x3C)[0]
@@ -61,12 +61,10 @@ def load_pe(data):
     arch = {0x14C: "x86", 0x8664: "x86_64", 0xAA64: "arm64"}[machine]
     segments = [(base, data[:PAGE])]
     table = opt + optsize
-    rva_to_file = []
     for i in range(sections):
         _, vsize, va, rawsize, rawptr = struct.unpack_from("<8sIIII", data, table + 40 * i)
         body = data[rawptr:rawptr + rawsize] + bytes(max(0, vsize - rawsize))
         segments.append((base + va, body))
-        rva_to_file.append((va, max(vsize, rawsize), rawptr))
 
     image = {}
     for addr, body in segments:
@@ -168,7 +166,7 @@ def load_macho(data, want_arch):
             raise SystemExit("chained fixups are not read here: link with -no_fixup_chains")
         offset += size
 
-    relocations, imports = [], {}
+    imports = {}
     rebase_off, rebase_size, bind_off, bind_size, _, _, lazy_off, lazy_size, _, _ = dyld
 
     def words_at(seg, off):
@@ -208,7 +206,6 @@ def load_macho(data, want_arch):
             for _ in range(n):
                 pointers.append(words_at(seg, off))
                 off += 8 + skip
-    relocations = pointers
 
     # Bind and lazy bind opcodes: every slot that names an imported symbol.
     for start, size in ((bind_off, bind_size), (lazy_off, lazy_size)):
@@ -260,7 +257,7 @@ def load_macho(data, want_arch):
             exports[name] = MACHO_BASE + value
     meta = {"names": sorted(exports), "imports": sorted(imports), "dylibs": dylibs,
             "install_name": install_name, "signed": signed}
-    return arch, 64, segments, exports.get("_RegisterService"), imports, relocations, meta
+    return arch, 64, segments, exports.get("_RegisterService"), imports, pointers, meta
 
 
 # --- the machine
@@ -272,7 +269,6 @@ class Machine:
         self.arch, self.bits, segments, self.entry, imports, relocations, self.meta = loaded
         self.world = world
         self.calls = []      # DNSServiceRegister calls, as recorded
-        self.log = []        # every import called, in order
         self.lock_depth = 0
         self.canary_failed = False
         if self.arch == "arm64":
@@ -368,12 +364,9 @@ class Machine:
         if name is None:
             return
         short = name.split("!")[-1].lstrip("_")
-        self.log.append(short)
         handler = getattr(self, "api_" + short.replace("@dnssd", ""), None)
         if handler is None:
-            self.unexpected = short
-            failures.append(f"unexpected import called: {short}")
-            print(f"FAIL: unexpected import called: {short}")
+            check(False, f"unexpected import called: {short}")
             uc.emu_stop()
             return
         self.set_result(handler() or 0)
