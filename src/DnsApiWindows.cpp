@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Registration through Windows' own DNS-SD (dnsapi.dll, Windows 10 and later), for machines
-// without a dnssd.dll. The request and everything it points to live in a static slot that is
-// never reused once Windows accepted it: the registration lasts until the process ends.
+// Registration through Windows' own DNS-SD (dnsapi.dll, Windows 10 version 1903 and later), for
+// machines without a dnssd.dll. The request and everything it points to live in a static slot
+// that is never reused once Windows accepted it: the registration lasts until the process ends.
 #include "DnsApiWindows.h"
 #include "Win32.h"
 
@@ -18,7 +18,8 @@ using RegisterFn = DWORD(WINAPI *)(PDNS_SERVICE_REGISTER_REQUEST, PDNS_SERVICE_C
 using FreeInstanceFn = VOID(WINAPI *)(PDNS_SERVICE_INSTANCE);
 
 constexpr unsigned kNameMaxBytes = 63;      // one DNS label
-constexpr unsigned kFullNameMaxBytes = 255; // <name>.<regtype>.local
+constexpr unsigned kFullNameMaxBytes = 253; // <name>.<regtype>.local, as text, in UTF-8
+constexpr unsigned kServiceMaxChars = 15;   // the service name in _<service>._tcp
 constexpr unsigned kHostNameMax = 80;       // the DNS host name (at most 63) and ".local"
 constexpr wchar_t kLocal[] = L".local";
 
@@ -64,7 +65,7 @@ bool Bind()
     const auto freeFn =
         AsFunction<FreeInstanceFn>(GetProcAddress(library, "DnsServiceFreeInstance"));
     if (IsWineBuiltin(library) || registerFn == nullptr || freeFn == nullptr) {
-        FreeLibrary(library); // before Windows 10, or Wine: looked for again on the next call
+        FreeLibrary(library); // before Windows 10 1903, or Wine: looked for again on the next call
         return false;
     }
     dnsServiceRegister = registerFn;
@@ -118,6 +119,68 @@ bool IsLocalDomain(const char *domain)
     return domain[i] == '\0' && i >= sizeof kWant - 2; // "local" or "local."
 }
 
+bool IsLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// "_<service>._tcp" or "_<service>._udp", the protocol in any case, where the service name is
+// 1 to 15 letters, digits and hyphens with at least one letter, no hyphen first or last and
+// no two in a row. The DNS-SD service refuses anything else; Windows would publish it as is.
+bool IsServiceType(const char *type, unsigned length)
+{
+    constexpr unsigned kProtocol = 5; // "._tcp"
+    if (length < 1 + 1 + kProtocol || type[0] != '_') {
+        return false;
+    }
+    const char *protocol = type + length - kProtocol;
+    const char p1 = static_cast<char>(protocol[2] | 0x20);
+    const char p2 = static_cast<char>(protocol[3] | 0x20);
+    const char p3 = static_cast<char>(protocol[4] | 0x20);
+    if (protocol[0] != '.' || protocol[1] != '_' ||
+        !((p1 == 't' && p2 == 'c' && p3 == 'p') || (p1 == 'u' && p2 == 'd' && p3 == 'p'))) {
+        return false;
+    }
+    const unsigned serviceLength = length - 1 - kProtocol;
+    if (serviceLength > kServiceMaxChars) {
+        return false;
+    }
+    bool letter = false;
+    for (unsigned i = 1; i <= serviceLength; ++i) {
+        const char c = type[i];
+        if (c == '-') {
+            if (i == 1 || i == serviceLength || type[i - 1] == '-') {
+                return false;
+            }
+        } else if (IsLetter(c)) {
+            letter = true;
+        } else if (c < '0' || c > '9') {
+            return false;
+        }
+    }
+    return letter;
+}
+
+// Bytes the UTF-16 text takes in UTF-8, so that names are counted as the wire counts them.
+unsigned Utf8Bytes(const wchar_t *text)
+{
+    unsigned bytes = 0;
+    for (; *text != L'\0'; ++text) {
+        const auto unit = static_cast<uint32_t>(*text);
+        if (unit < 0x80) {
+            bytes += 1;
+        } else if (unit < 0x800) {
+            bytes += 2;
+        } else if (unit >= 0xD800 && unit < 0xDC00 && text[1] >= 0xDC00 && text[1] < 0xE000) {
+            bytes += 4; // a surrogate pair
+            ++text;
+        } else {
+            bytes += 3;
+        }
+    }
+    return bytes;
+}
+
 // Appends UTF-8 text to a UTF-16 buffer at *used; false when it does not fit.
 bool AppendUtf8(wchar_t *to, unsigned capacity, unsigned *used, const char *text)
 {
@@ -134,6 +197,19 @@ bool AppendUtf8(wchar_t *to, unsigned capacity, unsigned *used, const char *text
     return true;
 }
 
+// Appends the first `length` characters of ASCII text.
+bool AppendAscii(wchar_t *to, unsigned capacity, unsigned *used, const char *text, unsigned length)
+{
+    if (*used + length >= capacity) {
+        return false;
+    }
+    for (unsigned i = 0; i < length; ++i) {
+        to[(*used)++] = static_cast<wchar_t>(text[i]);
+    }
+    to[*used] = L'\0';
+    return true;
+}
+
 bool AppendWide(wchar_t *to, unsigned capacity, unsigned *used, const wchar_t *text)
 {
     for (; *text != L'\0'; ++text) {
@@ -147,12 +223,19 @@ bool AppendWide(wchar_t *to, unsigned capacity, unsigned *used, const wchar_t *t
 }
 
 // "<name>.<regtype>.local" and "<computer>.local" into the slot; false for what this API
-// cannot express.
+// cannot express and for what the DNS-SD service would refuse.
 bool Describe(Slot &slot, const Request &request)
 {
-    if (request.regtype == nullptr || request.regtype[0] == '\0' ||
-        Contains(request.regtype, ',', ',') || !IsLocalDomain(request.domain)) {
-        return false; // no type, subtypes, or another domain
+    if (request.regtype == nullptr || !IsLocalDomain(request.domain)) {
+        return false;
+    }
+    // DNS-SD allows the type's trailing dot; the instance name must not end up with "..".
+    unsigned typeLength = Length(request.regtype);
+    if (typeLength > 0 && request.regtype[typeLength - 1] == '.') {
+        --typeLength;
+    }
+    if (!IsServiceType(request.regtype, typeLength)) {
+        return false; // no type, a malformed one, or subtypes
     }
     wchar_t computer[kHostNameMax];
     DWORD computerLength = kHostNameMax - (sizeof kLocal / sizeof kLocal[0]);
@@ -166,14 +249,14 @@ bool Describe(Slot &slot, const Request &request)
         return false;
     }
 
-    // A null or empty name means the computer's name, as the DNS-SD service does.
+    // A null or empty name means the computer's name, as the DNS-SD service does. Either is
+    // one label, counted in UTF-8 bytes as it goes on the wire.
     const bool ownName = request.name != nullptr && request.name[0] != '\0';
-    const unsigned nameBytes = ownName ? Length(request.name) : computerLength;
-    if (ownName && (nameBytes > kNameMaxBytes || Contains(request.name, '.', '\\'))) {
+    const unsigned nameBytes = ownName ? Length(request.name) : Utf8Bytes(computer);
+    if (nameBytes > kNameMaxBytes || (ownName && Contains(request.name, '.', '\\'))) {
         return false; // a dot or backslash would be read as a label separator
     }
-    if (nameBytes + 1 + Length(request.regtype) + (sizeof kLocal / sizeof kLocal[0] - 1) >
-        kFullNameMaxBytes) {
+    if (nameBytes + 1 + typeLength + (sizeof kLocal / sizeof kLocal[0] - 1) > kFullNameMaxBytes) {
         return false;
     }
     used = 0;
@@ -181,7 +264,7 @@ bool Describe(Slot &slot, const Request &request)
     return (ownName ? AppendUtf8(slot.instanceName, kCapacity, &used, request.name)
                     : AppendWide(slot.instanceName, kCapacity, &used, computer)) &&
            AppendWide(slot.instanceName, kCapacity, &used, L".") &&
-           AppendUtf8(slot.instanceName, kCapacity, &used, request.regtype) &&
+           AppendAscii(slot.instanceName, kCapacity, &used, request.regtype, typeLength) &&
            AppendWide(slot.instanceName, kCapacity, &used, kLocal);
 }
 

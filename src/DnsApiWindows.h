@@ -10,7 +10,7 @@ namespace quivane {
 constexpr unsigned kSlotCount = 256;
 
 // Files the request through dnsapi.dll's DnsServiceRegister; Unreachable where Windows has no
-// such function (before Windows 10) or the dnsapi.dll is Wine's own.
+// such function (before Windows 10 version 1903) or the dnsapi.dll is Wine's own.
 Outcome RegisterWithDnsApi(const Request &request);
 
 } // namespace quivane

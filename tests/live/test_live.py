@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: MIT
 """The module against a real Avahi responder, checked by mDNS peers on the other end of a
 veth pair. Every step has a bounded wait, so a stuck daemon fails instead of hanging."""
+import json
 import os
 import signal
 import subprocess
@@ -317,5 +318,29 @@ def test_without_either_client_library_the_call_returns_false_promptly(lab):
         assert [a["ok"] for a in answers] == [False] * 3
         assert all(a["ms"] < PROMPT_MS for a in answers)
         assert answers[0]["domain"] == ""
+    finally:
+        host.close()
+
+
+def conformance_cases():
+    dumper = os.environ.get("QUIVANE_CASES")
+    assert dumper and os.path.exists(dumper), "QUIVANE_CASES must name the built dump_cases"
+    return json.loads(run([dumper]).stdout)["conformance"]
+
+
+@pytest.mark.parametrize("way", WAYS)
+def test_each_way_answers_the_conformance_table(lab, way):
+    def text(value):
+        return None if value is None else {"hex": value}
+    host = Host(lab, way=way)
+    try:
+        wrong = []
+        for case in conformance_cases():
+            answer = host.register(text(case["name"]), text(case["regtype"]),
+                                   text(case["domain"]), 4700)
+            if answer["ok"] is not case[way]:
+                wrong.append(f"{case['label']}: {answer['ok']}")
+        assert host.process.poll() is None, "the host crashed"
+        assert not wrong, f"answers that differ from the table: {wrong}"
     finally:
         host.close()

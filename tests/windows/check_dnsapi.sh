@@ -35,6 +35,13 @@ out=$(host dnsapi=n present)
 grep -qx '[0-9]* passed, 0 failed' <<<"$out" || fail "with dnssd.dll present: $out"
 rm -f "$scratch/app/dnssd.dll"
 
+# The computer's name stands in for a NULL name and is one label: at most 63 bytes of UTF-8,
+# counted as such, not as UTF-16 units. Both names below are 32 units long.
+out=$(host dnsapi=n computer 63)
+[ "$out" = "result=1 calls=1" ] || fail "a computer name of 63 UTF-8 bytes: got [$out], want [result=1 calls=1]"
+out=$(host dnsapi=n computer 64)
+[ "$out" = "result=0 calls=0" ] || fail "a computer name of 64 UTF-8 bytes: got [$out], want [result=0 calls=0]"
+
 # A stand-in that carries the mark is treated as Wine's own: loaded, never called.
 cp "$build/dnsapi/dnsapi.dll" "$scratch/marked.dll"
 printf 'Wine builtin DLL' | dd of="$scratch/marked.dll" bs=1 seek=64 conv=notrunc status=none

@@ -6,8 +6,11 @@
 //                                                   after FreeLibrary, dnssd.dll arriving later
 //        win_dnsapi_test present                    dnssd.dll beside the exe: dnsapi.dll unused
 //        win_dnsapi_test unusable                   prints the result and the stand-in's calls
+//        win_dnsapi_test computer 63|64             the same for a NULL name, with the computer
+//                                                   named by 32 characters of that many bytes
 //        win_dnsapi_test time N                     N calls after the first, whichever way the
 //                                                   module finds: JSON with the median in us
+#include "../cases/conformance_cases.h"
 #include "../cases/register_cases.h"
 #include "../stub/dnsapi_stub.h"
 #include "win_check.h"
@@ -123,25 +126,14 @@ void CaseTables()
         Check(ok && c != nullptr && c->instanceName == ComputerName() + L"._test._tcp.local",
               "a NULL or empty name is the computer's name");
     }
-    // Local spellings the API takes, and text it cannot express: refused before any call.
-    c = Register("svc", "_test._tcp", "LOCAL", 80, &ok);
-    Check(ok && c != nullptr, "domain LOCAL");
-    const std::string longType = "_" + std::string(180, 't') + "._tcp";
-    const struct {
-        const char *label, *name, *regtype, *domain;
-    } refused[] = {
-        {"another domain", "svc", "_test._tcp", "example.com."},
-        {"subtypes", "svc", "_test._tcp,_sub", ""},
-        {"a dot in the name", "a.b", "_test._tcp", ""},
-        {"a backslash in the name", "a\\b", "_test._tcp", ""},
-        {"64-byte name", "nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn",
-         "_test._tcp", ""},
-        {"full name over 255 bytes", quivane_cases::kSixtyThreeAscii, longType.c_str(), ""},
-        {"null type", "svc", nullptr, ""},
-    };
-    for (const auto &r : refused) {
-        Check(Register(r.name, r.regtype, r.domain, 80, &ok) == nullptr && !ok, "refused", r.label);
+    // The table every way is held to: what Windows would get wrong is refused before any call.
+    for (const auto &k : quivane_cases::kConformanceCases) {
+        c = Register(k.name, k.regtype, k.domain, 80, &ok);
+        Check(ok == k.dnsapi && (c != nullptr) == k.dnsapi, "conformance", k.label);
     }
+    c = Register("svc", "_test._tcp.", "", 80, &ok);
+    Check(ok && c != nullptr && std::wcscmp(c->instanceName, L"svc._test._tcp.local") == 0,
+          "the type's trailing dot is dropped");
     c = Register(quivane_cases::kSixtyThreeAscii, "_test._tcp", "", 80, &ok);
     Check(ok && c != nullptr, "a 63-byte name");
     for (const DWORD code : {0UL, 87UL, 1460UL}) {
@@ -197,13 +189,31 @@ void DnssdArrives(const char *from, const char *to)
           "the call after dnssd.dll arrived went to it");
 }
 
+// Names the computer (Wine keeps its DNS host name in the registry) with 32 UTF-16 units that
+// take 63 or 64 bytes in UTF-8; returns the name it had.
+std::wstring RenameComputer(int utf8Bytes)
+{
+    const std::wstring before = ComputerName();
+    std::wstring name(31, L'\u00FC');
+    name += utf8Bytes == 63 ? L'x' : L'\u00FC';
+    const auto size = static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t));
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Services\\Tcpip\\Parameters",
+                    L"Hostname", REG_SZ, name.c_str(), size);
+    if (ComputerName() != name) {
+        std::printf("FAIL: cannot rename the computer\n");
+        std::exit(1);
+    }
+    return before;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     const char *mode = argc > 1 ? argv[1] : "";
     HMODULE keep = nullptr;
-    if (std::strcmp(mode, "unusable") == 0) {
+    const bool report = std::strcmp(mode, "unusable") == 0 || std::strcmp(mode, "computer") == 0;
+    if (report) {
         keep = LoadLibraryA("dnsapi.dll"); // holds it, so its record can be read afterwards
     }
     HMODULE module = LoadLibraryA("QuivaneDll");
@@ -212,11 +222,19 @@ int main(int argc, char **argv)
         std::printf("FAIL: cannot load QuivaneDll (%lu)\n", GetLastError());
         return 1;
     }
-    if (std::strcmp(mode, "unusable") == 0) {
+    if (report) {
+        const bool computer = mode[0] == 'c' && argc == 3;
+        const std::wstring before = computer ? RenameComputer(std::atoi(argv[2])) : L"";
         char domain[] = ".";
-        const bool ok = registerService("svc", "_test._tcp", domain, 80);
+        const bool ok = registerService(computer ? nullptr : "svc", "_test._tcp", domain, 80);
         const auto count = Symbol<DnsApiStubCountFn>(keep, "DnsApiStubCallCount");
         std::printf("result=%d calls=%d\n", ok ? 1 : 0, count != nullptr ? int(count()) : -1);
+        if (computer) {
+            RegSetKeyValueW(HKEY_LOCAL_MACHINE,
+                            L"System\\CurrentControlSet\\Services\\Tcpip\\Parameters", L"Hostname",
+                            REG_SZ, before.c_str(),
+                            static_cast<DWORD>((before.size() + 1) * sizeof(wchar_t)));
+        }
         return 0;
     }
     if (std::strcmp(mode, "time") == 0 && argc == 3) {
@@ -261,7 +279,8 @@ int main(int argc, char **argv)
         DnssdArrives(argv[2], argv[3]);
     } else {
         std::fprintf(stderr,
-                     "usage: win_dnsapi_test cases FROM TO | present | unusable | time N\n");
+                     "usage: win_dnsapi_test cases FROM TO | present | unusable | computer 63|64 | "
+                     "time N\n");
         return 2;
     }
     std::printf("%d passed, %d failed\n", passed, failed);

@@ -72,6 +72,7 @@ set_target_properties(dnsapi_stub PROPERTIES OUTPUT_NAME dnsapi PREFIX ""
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/dnsapi ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/dnsapi)
 add_executable(win_dnsapi_test ${CMAKE_CURRENT_LIST_DIR}/win_dnsapi_test.cpp)
 quivane_apply_options(win_dnsapi_test)
+target_link_libraries(win_dnsapi_test PRIVATE advapi32)
 target_link_options(win_dnsapi_test PRIVATE -static)
 set_target_properties(win_dnsapi_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 add_dependencies(win_dnsapi_test QuivaneDll dnssd_stub dnsapi_stub)
