@@ -13,11 +13,11 @@ name=${1:-Quivane Demo}
 type=${2:-_quivane-demo._tcp}
 port=${3:-4711}
 
-scripts/install-deps.sh
+scripts/install-deps.sh demo
 echo "== building"
-cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)" --target QuivaneDll quivane-advertise >/dev/null
-module_dir=$PWD/build/release
+cmake --preset demo >/dev/null
+cmake --build --preset demo -j "$(nproc)" >/dev/null
+module_dir=$PWD/build/demo
 cli=$module_dir/examples/quivane-advertise
 
 if [ -S /run/dbus/system_bus_socket ] && avahi-daemon --check 2>/dev/null; then
