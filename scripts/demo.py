@@ -5,11 +5,11 @@ import subprocess
 import sys
 from pathlib import Path
 
-from netlab import STEP_TIMEOUT, Lab, require_namespaces
+from netlab import DEMO_TOOLS, STEP_TIMEOUT, Lab, require_namespaces
 
 
 def main(module_dir, cli, name, regtype, port):
-    problem = require_namespaces()
+    problem = require_namespaces(DEMO_TOOLS)
     if problem:
         print(f"demo: {problem}", file=sys.stderr)
         return 1
