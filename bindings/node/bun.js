@@ -1,0 +1,6 @@
+// SPDX-License-Identifier: MIT
+'use strict';
+
+const { create } = require('./lib/api.js');
+
+module.exports = create(require('./lib/bun.js'));
