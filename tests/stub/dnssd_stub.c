@@ -114,8 +114,12 @@ DNSServiceErrorType DNSSD_API DNSServiceRegister(DNSServiceRef *sdRef, DNSServic
     while (now > seen && !__atomic_compare_exchange_n(&maxInFlight, &seen, now, 0, __ATOMIC_SEQ_CST,
                                                       __ATOMIC_SEQ_CST)) {
     }
-    if (delayMicros != 0) {
-        stubSleep(delayMicros);
+    /* QUIVANE_STUB_DELAY_MS holds each call for hosts that cannot reach StubSetDelayMicros. */
+    const char *held = getenv("QUIVANE_STUB_DELAY_MS");
+    const unsigned delay =
+        held != NULL && held[0] != '\0' ? (unsigned)strtoul(held, NULL, 10) * 1000U : delayMicros;
+    if (delay != 0) {
+        stubSleep(delay);
     }
 
     StubCall *call = &calls[callCount < STUB_RECORD ? callCount : STUB_RECORD - 1];

@@ -44,7 +44,8 @@ typedef struct StubCall {
 STUB_API void StubReset(void);
 /* Error code the following calls return. QUIVANE_STUB_RESULT in the environment overrides it. */
 STUB_API void StubSetResult(int32_t code);
-/* Microseconds each call lingers inside, to make overlapping calls visible. */
+/* Microseconds each call lingers inside, to make overlapping calls visible.
+ * QUIVANE_STUB_DELAY_MS in the environment overrides it. */
 STUB_API void StubSetDelayMicros(unsigned micros);
 STUB_API unsigned StubCallCount(void);
 /* The most recent calls; index 0 is the first since reset. Null past the record. */
