@@ -16,6 +16,7 @@ while read -r f; do
   case "$f" in
     *.json.in | *.txt.in) continue ;; # JSON and prose templates: no comment syntax
     *.c | *.cpp | *.h | *.cs | *.csproj | *.props | *.targets | *.py | *.sh | *.cmake | *CMakeLists.txt | *.in | *.def | *.map | \
+      *.js | *.cjs | *.mjs | *.ts | *.mts | \
       .ci/run | debian/rules | debian/tests/consumer) ;;
     *) [ -x "$f" ] || continue ;;
   esac
