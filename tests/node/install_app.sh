@@ -15,6 +15,13 @@ cp "$here/package.json" "$here/package-lock.json" "$app/"
 cache=$app/.npm-cache
 cd "$app"
 npm ci --ignore-scripts --no-audit --no-fund --cache "$cache" --loglevel error
+# What resolving koffi asks the registry (its optional per-platform packages' metadata), so
+# that projects without a lockfile can install offline too.
+seed=$(mktemp -d)
+koffi=$(node -p 'require("./package.json").devDependencies.koffi')
+(cd "$seed" && npm install --package-lock-only --ignore-scripts --no-audit --no-fund --cache "$cache" \
+  --loglevel error "koffi@$koffi")
+rm -rf "$seed"
 npm install --offline --no-save --ignore-scripts --no-audit --no-fund --cache "$cache" --loglevel error "$tarball"
 [ -f node_modules/quivanedll/package.json ] || { echo "FAIL: quivanedll is not installed"; exit 1; }
 echo "installed $(basename "$tarball") and koffi $(node -p 'require("koffi/package.json").version') into $app"
