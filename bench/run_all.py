@@ -22,6 +22,7 @@ LIMIT_MAX = 400
 PROBING_BOUND_MS = 750  # three probes 250 ms apart before a record may be announced
 
 rows = []
+native_call_ns = {}  # the C call through the module on the stand-in, for the JavaScript rows
 
 
 def row(measure, figure, target="", verdict=""):
@@ -72,6 +73,7 @@ def stub_overhead(build):
         module = [b["real_time"] for b in runs if b["run_name"] == f"ThroughModule/{key}"]
         direct = [b["real_time"] for b in runs if b["run_name"] == f"Direct/{key}"]
         m, d = statistics.median(module), statistics.median(direct)
+        native_call_ns[key] = m
         row(f"overhead on the stand-in, {label}, `_http._tcp`, \".\": RegisterService vs direct "
             "DNSServiceRegister",
             f"{m:.1f} ns vs {d:.1f} ns per call (median of {len(module)}), +{m - d:.1f} ns "
@@ -362,6 +364,49 @@ def dotnet(build):
         "met" if added <= DOTNET_ADDED_NS and r["bytes_per_call"] == 0 else "missed")
 
 
+JS_SYNC_ADDED_US = 5
+JS_ASYNC_ADDED_US = 100
+
+
+def javascript(build):
+    """The npm package's call from Node (sync and async), Bun and Deno, installed into an app as
+    users get it, against the C call through the module measured above, same inputs."""
+    source = Path(__file__).resolve().parents[1]
+    tarball = next(iter((source / "build" / "npm").glob("quivanedll-*.tgz")), None)
+    if tarball is None or "ascii63" not in native_call_ns:
+        row("JavaScript: the package's call vs the C call", "no package: run scripts/pack-npm.sh",
+            f"sync <= {JS_SYNC_ADDED_US} us added, async <= {JS_ASYNC_ADDED_US} us", "not measured")
+        return
+    c_us = native_call_ns["ascii63"] / 1000
+    with tempfile.TemporaryDirectory() as scratch:
+        app = Path(scratch) / "app"
+        subprocess.run([str(source / "tests" / "node" / "install_app.sh"), str(tarball), str(app)],
+                       check=True, stdout=subprocess.DEVNULL)
+        (app / "bench.mjs").write_bytes((source / "bench" / "node" / "bench.mjs").read_bytes())
+        commands = {
+            "Node": ["node", "--expose-gc", "--max-semi-space-size=64"],
+            "Bun": [str(app / "node_modules/@oven/bun-linux-x64/bin/bun")],
+            "Deno": [str(app / "node_modules/@deno/linux-x64-glibc/deno"), "run", "--allow-all"],
+        }
+        results = {}
+        for runtime, command in commands.items():
+            run = subprocess.run(command + ["bench.mjs"], cwd=app, env=stub_env(build), check=True,
+                                 capture_output=True, text=True, timeout=600)
+            results[runtime] = json.loads(run.stdout)
+    for runtime, r in results.items():
+        for form, target in (("sync", JS_SYNC_ADDED_US), ("async", JS_ASYNC_ADDED_US)):
+            added = r[f"{form}_us"] - c_us
+            bounded = runtime == "Node"
+            row(f"{runtime}: registerService{'Sync' if form == 'sync' else ''} vs the C call, stand-in, "
+                "63-byte name, `_http._tcp`, \".\"",
+                f"{r[f'{form}_us']:.2f} us vs {c_us:.2f} us per call (median of 15 rounds), "
+                f"+{added:.2f} us",
+                f"<= {target} us added" if bounded else "",
+                ("met" if added <= target else "missed") if bounded else "information")
+    row("Node: bytes allocated per registerServiceSync call (V8 heap and ArrayBuffers, 2000 calls "
+        "between two collections)", f"{results['Node']['bytes_per_call']:.0f} B", "", "information")
+
+
 def main():
     build = Path(sys.argv[1]).resolve()
     mingw = Path(sys.argv[2]).resolve() if len(sys.argv) > 2 else None
@@ -370,6 +415,7 @@ def main():
     instructions(build)
     binding(build)
     dotnet(build)
+    javascript(build)
     windows_ways(mingw)
     problem = require_namespaces()
     if problem:

@@ -5,7 +5,7 @@
 # tarball installed offline from that cache, with no install script run.
 # Usage: install_app.sh TARBALL APP_DIR
 set -euo pipefail
-tarball=$1
+tarball=$(readlink -f "$1")
 app=$2
 here=$(cd "$(dirname "$0")" && pwd)
 [ -f "$tarball" ] || { echo "FAIL: no $tarball: run scripts/pack-npm.sh"; exit 1; }
@@ -24,4 +24,4 @@ koffi=$(node -p 'require("./package.json").devDependencies.koffi')
 rm -rf "$seed"
 npm install --offline --no-save --ignore-scripts --no-audit --no-fund --cache "$cache" --loglevel error "$tarball"
 [ -f node_modules/quivanedll/package.json ] || { echo "FAIL: quivanedll is not installed"; exit 1; }
-echo "installed $(basename "$tarball") and koffi $(node -p 'require("koffi/package.json").version') into $app"
+echo "installed $(basename "$tarball") and koffi $(node -p 'require("./node_modules/koffi/package.json").version') into $app"
