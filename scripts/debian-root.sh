@@ -28,7 +28,7 @@ base() {
   local tarball=$1
   [ -f "$tarball" ] && return 0
   command -v debootstrap >/dev/null || die "debootstrap is not installed"
-  local work
+  # Global, so that the trap still names it when the script exits.
   work=$(mktemp -d "$(dirname "$tarball")/minbase.XXXXXX")
   trap 'rm -rf "$work"' EXIT
   local started=$SECONDS
