@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The stand-in cases, run by Node, Bun and Deno alike from an app that installed the package:
-// prints one JSON object with each call's answer and each refusal's error class and code.
+// prints one JSON object with the entry it got, each call's answer and each refusal's error
+// class.
 import { registerService, registerServiceSync } from 'quivanedll';
 
 const kueche = 'K\u00fcche \u2615';
@@ -51,4 +52,6 @@ for (const [label, options] of refusals) {
     }
   }
 }
-console.log(JSON.stringify({ answers, refused }));
+// Which entry the runtime's export conditions chose, and so which FFI made the calls.
+const entry = import.meta.resolve('quivanedll').split('/').pop();
+console.log(JSON.stringify({ entry, answers, refused }));

@@ -12,11 +12,13 @@ const here = path.dirname(new URL(import.meta.url).pathname);
 copyFileSync(path.join(here, 'run-cases.mjs'), path.join(app, 'run-cases.mjs'));
 copyFileSync(path.join(here, 'app-checks.cjs'), path.join(app, 'app-checks.cjs'));
 
+const entries = { node: 'index.mjs', bun: 'bun.js', deno: 'deno.mjs' };
 for (const runtime of ['node', 'bun', 'deno']) {
   test(`${runtime}: the stand-in gets the bytes, answers pass through, bad input never reaches it`, () => {
     const run = runInApp(runtime, 'run-cases.mjs');
     assert.equal(run.status, 0, `${run.stdout}\n${run.stderr}`);
-    const { answers, refused } = JSON.parse(run.stdout);
+    const { entry, answers, refused } = JSON.parse(run.stdout);
+    assert.equal(entry, entries[runtime], 'the export conditions pick the runtime\'s own FFI');
     assert.ok(Object.values(answers).every((answer) => answer === true), JSON.stringify(answers));
     assert.deepEqual(run.calls, expectedCalls);
     for (const [label, error] of Object.entries(refused)) {
