@@ -15,12 +15,11 @@ tarball=$cache/bookworm-minbase-$(dpkg --print-architecture).tar
 "$source_dir/scripts/debian-root.sh" base "$tarball" || { echo "FAIL: cannot make the Debian base"; exit 1; }
 
 root=$(mktemp -d "$cache/fresh-debian.XXXXXX")
-trap 'rm -rf "$root"' EXIT
+log=$root.log
+trap 'rm -rf "$root" "$log"' EXIT
 "$source_dir/scripts/debian-root.sh" unpack "$tarball" "$root" || { echo "FAIL: cannot unpack the base"; exit 1; }
 git clone --quiet --no-hardlinks "$source_dir" "$root/root/quivane" || { echo "FAIL: cannot clone"; exit 1; }
 
-log=$root.log
-trap 'rm -rf "$root" "$log"' EXIT
 started=$SECONDS
 unshare --mount --pid --fork --propagation private bash -s "$root" >"$log" 2>&1 <<'INSIDE'
 set -e

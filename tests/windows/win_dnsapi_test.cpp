@@ -189,16 +189,22 @@ void DnssdArrives(const char *from, const char *to)
           "the call after dnssd.dll arrived went to it");
 }
 
-// Names the computer (Wine keeps its DNS host name in the registry) with 32 UTF-16 units that
-// take 63 or 64 bytes in UTF-8; returns the name it had.
+// Wine keeps the computer's DNS host name in the registry.
+void SetComputerName(const std::wstring &name)
+{
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Services\\Tcpip\\Parameters",
+                    L"Hostname", REG_SZ, name.c_str(),
+                    static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t)));
+}
+
+// Names the computer with 32 UTF-16 units that take 63 or 64 bytes in UTF-8; returns the name
+// it had.
 std::wstring RenameComputer(int utf8Bytes)
 {
     const std::wstring before = ComputerName();
     std::wstring name(31, L'\u00FC');
     name += utf8Bytes == 63 ? L'x' : L'\u00FC';
-    const auto size = static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t));
-    RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Services\\Tcpip\\Parameters",
-                    L"Hostname", REG_SZ, name.c_str(), size);
+    SetComputerName(name);
     if (ComputerName() != name) {
         std::printf("FAIL: cannot rename the computer\n");
         std::exit(1);
@@ -230,10 +236,7 @@ int main(int argc, char **argv)
         const auto count = Symbol<DnsApiStubCountFn>(keep, "DnsApiStubCallCount");
         std::printf("result=%d calls=%d\n", ok ? 1 : 0, count != nullptr ? int(count()) : -1);
         if (computer) {
-            RegSetKeyValueW(HKEY_LOCAL_MACHINE,
-                            L"System\\CurrentControlSet\\Services\\Tcpip\\Parameters", L"Hostname",
-                            REG_SZ, before.c_str(),
-                            static_cast<DWORD>((before.size() + 1) * sizeof(wchar_t)));
+            SetComputerName(before);
         }
         return 0;
     }
