@@ -1,5 +1,7 @@
 # SPDX-License-Identifier: MIT
-"""Measures what the library costs and prints one table. Run by scripts/bench.sh as root.
+"""Measures what the library costs, prints one table and writes docs/performance.md whole (the
+date, commit and machine, the table and how to read it), keeping only the peers' section
+between its markers as it was. Run by scripts/bench.sh as root.
 
 usage: run_all.py RELEASE_BUILD_DIR [MINGW_BUILD_DIR]
 """
@@ -434,12 +436,99 @@ def main():
 
     cpu = next((line.split(":", 1)[1].strip() for line in open("/proc/cpuinfo")
                 if line.startswith("model name")), platform.processor())
-    print(f"\nMachine: {cpu}, {os.cpu_count()} cores, {platform.system()} {platform.release()}; "
-          f"{time.strftime('%Y-%m-%d')}\n")
-    print("| measure | figure | target | verdict |")
-    print("|---|---|---|---|")
-    for measure, figure, target, verdict in rows:
-        print(f"| {measure} | {figure} | {target} | {verdict} |")
+    source = Path(__file__).resolve().parents[1]
+    commit = subprocess.run(["git", "-C", str(source), "rev-parse", "--short=12", "HEAD"],
+                            capture_output=True, text=True).stdout.strip() or "unknown"
+    if subprocess.run(["git", "-C", str(source), "diff", "--quiet", "HEAD"]).returncode != 0:
+        commit += " with local changes"
+    daemon = subprocess.run(["avahi-daemon", "--version"], capture_output=True, text=True)
+    machine = {"date": time.strftime("%Y-%m-%d"), "commit": commit, "cpu": cpu,
+               "cores": os.cpu_count(), "system": f"{platform.system()} {platform.release()}",
+               "avahi": daemon.stdout.strip() or "avahi-daemon"}
+    page = source / "docs" / "performance.md"
+    old = page.read_text(encoding="utf-8") if page.exists() else ""
+    page.write_text(performance_page(rows, machine, old), encoding="utf-8")
+    print(table(rows))
+    print(f"written: {page}")
+
+
+PEERS_BEGIN = "<!-- peers:begin -->"
+PEERS_END = "<!-- peers:end -->"
+PEERS_PLACEHOLDER = "Not measured yet: run scripts/bench-peers.sh."
+
+
+def table(measured):
+    lines = ["| measure | figure | target | verdict |", "|---|---|---|---|"]
+    lines += [f"| {m} | {f} | {t} | {v} |" for m, f, t, v in measured]
+    return "\n".join(lines)
+
+
+def performance_page(measured, machine, old_page):
+    """The whole page. Only the block between the peers markers comes from the old page, as it
+    was: scripts/bench-peers.sh writes it."""
+    peers = PEERS_PLACEHOLDER
+    if PEERS_BEGIN in old_page and PEERS_END in old_page:
+        peers = old_page.split(PEERS_BEGIN, 1)[1].split(PEERS_END, 1)[0].strip("\n")
+    return f"""# Performance
+
+<!-- Written whole by scripts/bench.sh (bench/run_all.py): edit the script, not this page. -->
+
+What the library costs, measured by `scripts/bench.sh` on {machine['date']} at commit
+{machine['commit']}, on {machine['cpu']} ({machine['cores']} cores), {machine['system']}, against a
+private {machine['avahi']} in a network namespace. The benchmarks live in `bench/`; CI builds
+the native ones but does not run them. Other documents point at rows of this table by their
+measure instead of repeating its figures.
+
+{table(measured)}
+
+## How to read it
+
+- **Added instructions.** What the module adds to a call is held as an instruction count, which
+  callgrind gives the same from run to run and machine to machine; the target allows
+  {INSTRUCTIONS_ADDED} added instructions with the longest names DNS-SD allows. They are the
+  UTF-8 check walking the name, the type and the domain (ASCII four bytes a step, a three-byte
+  character in one step), the lock that serialises calls, and the walk through the platform's
+  list of ways to the bound function. The same difference in nanoseconds varies with the CPU,
+  so those rows are information.
+- **Against the real responder**, where a call costs milliseconds, module and direct calls
+  cannot be told apart: the "overhead on Avahi" row interleaves them in one process,
+  alternating which goes first, and gives medians with the 10th to 90th percentile. Its verdict
+  allows a ratio over 1.01 only when the module's median lies inside the direct calls' own 10th
+  to 90th percentile.
+- **The first call** binds the client library (the system loader loads it), so it is timed
+  apart from later calls, with the stand-in and with Avahi's client library. While no client
+  library is in reach, every call asks the loader again, so that DNS-SD installed later is
+  found without a restart; that row is what each such call costs.
+- **The .NET row** calls `QuivaneDll.RegisterService` from the packed package and the module's
+  export through a function pointer with ready UTF-8 bytes, interleaved rounds alternating
+  which goes first; the added cost is the median of the rounds' differences, and allocation is
+  read with `GC.GetAllocatedBytesForCurrentThread`. The difference is the strict encoding of
+  the three strings on the stack and the interop stub.
+- **The JavaScript rows** run `bench/node/bench.mjs` in an app that installed the packed npm
+  package (as the tests do) in Node, Bun and Deno, with sync calls and async calls awaited one
+  at a time; the added cost is against the C call through the module in the stand-in row of
+  the same run. What Node adds is koffi's call and the strict encoding of three strings; the
+  async call adds a hop to libuv's pool and back. Bun's FFI is compiled for the signature and
+  its promise form runs on the main thread. Bytes per call are the growth of V8's heap and
+  ArrayBuffers between two collections (`--expose-gc`).
+- **Time to visible** runs, for the module, from the moment `RegisterService` returned; for
+  `avahi-publish` from the moment the command was launched (it has no call to return from), so
+  its figure includes process start-up. Both are dominated by probing.
+- **Heap** is counted by interposing malloc, calloc and realloc, after one warm-up call (the one
+  that binds the client library, where the system loader allocates). With the stand-in every
+  later allocation would be the module's; with Avahi's client library the direct call
+  allocates just as much. The module also imports no allocation function at all (the `abi`
+  tests check it), and the DLL imports no C runtime.
+- **Limits** are those of the private responder, which runs Debian's stock D-Bus and
+  avahi-daemon configuration; the per-registration row is what one process holds for each
+  registration, sampled by the peer.
+
+## Against other ways of advertising
+
+{PEERS_BEGIN}
+{peers}
+{PEERS_END}
+"""
 
 
 if __name__ == "__main__":

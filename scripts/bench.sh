@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Builds the release and Windows builds with the benchmarks and prints one table of what the
-# library costs: overhead, time to visible, heap, limits, size and the .NET and npm packages' calls.
-# Needs root (namespaces).
+# Builds the release and Windows builds with the benchmarks, prints one table of what the
+# library costs (overhead, time to visible, heap, limits, size and the .NET and npm packages'
+# calls) and writes docs/performance.md whole with the date, commit and CPU, keeping the peers'
+# section that scripts/bench-peers.sh writes. Run it on an idle machine. Needs root (namespaces).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
