@@ -7,6 +7,7 @@
 # sources and SOURCE_DATE_EPOCH (default: the last commit's time) give the same bytes. The
 # platform tags follow the natives: the newest GLIBC_ version a Linux native needs, the musl
 # it was linked against, the macOS minimum its slices were built for.
+# Usage: pack-python.sh [OUT_DIR]   (default build/python)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 natives=build/nuget/native
@@ -16,9 +17,10 @@ version=$(sed -n 's/^project(QuivaneDll VERSION \([0-9.]*\).*/\1/p' CMakeLists.t
 # musl's loader prints its version when run on its own.
 musl=$(/lib/ld-musl-x86_64.so.1 2>&1 | sed -n 's/^Version \([0-9]*\.[0-9]*\).*/\1/p' || true)
 [ -n "$musl" ] || { echo "pack-python: cannot read musl's version (musl not installed?)" >&2; exit 1; }
-rm -rf build/python
-mkdir -p build/python
-SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH /usr/bin/python3 - "$version" "$natives" "$musl" build/python <<'PY'
+out=${1:-build/python}
+rm -rf "$out"
+mkdir -p "$out"
+SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH /usr/bin/python3 - "$version" "$natives" "$musl" "$out" <<'PY'
 import base64
 import hashlib
 import os
