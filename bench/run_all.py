@@ -409,6 +409,36 @@ def javascript(build):
         "between two collections)", f"{results['Node']['bytes_per_call']:.0f} B", "", "information")
 
 
+PY_SYNC_ADDED_US = 5
+PY_ASYNC_ADDED_US = 100
+
+
+def python(build):
+    """The Python package's call and async call, from a fresh virtual environment that installed
+    the wheel offline as users get it, against the C call through the module measured above."""
+    source = Path(__file__).resolve().parents[1]
+    wheels = source / "build" / "python"
+    if not any(wheels.glob("quivanedll-*.whl")) or "ascii63" not in native_call_ns:
+        row("Python: the package's call vs the C call", "no wheels: run scripts/pack-python.sh",
+            f"sync <= {PY_SYNC_ADDED_US} us added, async <= {PY_ASYNC_ADDED_US} us", "not measured")
+        return
+    c_us = native_call_ns["ascii63"] / 1000
+    with tempfile.TemporaryDirectory() as scratch:
+        venv = Path(scratch) / "venv"
+        subprocess.run([str(source / "tests" / "python" / "install_venv.sh"), str(wheels), str(venv)],
+                       check=True, stdout=subprocess.DEVNULL)
+        run = subprocess.run([str(venv / "bin" / "python"), str(source / "bench" / "python" / "bench.py")],
+                             cwd=scratch, env=stub_env(build), check=True, capture_output=True, text=True,
+                             timeout=600)
+    r = json.loads(run.stdout)
+    for form, call, target in (("sync", "register_service", PY_SYNC_ADDED_US),
+                               ("async", "await register_service_async", PY_ASYNC_ADDED_US)):
+        added = r[f"{form}_us"] - c_us
+        row(f"Python {r['python']}: {call} vs the C call, stand-in, 63-byte name, `_http._tcp`, \".\"",
+            f"{r[f'{form}_us']:.2f} us vs {c_us:.2f} us per call (median of 15 rounds), +{added:.2f} us",
+            f"<= {target} us added", "met" if added <= target else "missed")
+
+
 def main():
     build = Path(sys.argv[1]).resolve()
     mingw = Path(sys.argv[2]).resolve() if len(sys.argv) > 2 else None
@@ -418,6 +448,7 @@ def main():
     binding(build)
     dotnet(build)
     javascript(build)
+    python(build)
     windows_ways(mingw)
     problem = require_namespaces()
     if problem:

@@ -16,7 +16,7 @@ demo=(
 tests=(
   build-essential pkg-config binutils file
   libgtest-dev libbenchmark-dev
-  avahi-utils dnsutils python3-pytest mono-mcs mono-runtime
+  avahi-utils dnsutils python3-pytest python3-venv mono-mcs mono-runtime
   mingw-w64 wine64 dpkg-dev
   qemu-user g++-s390x-linux-gnu g++-aarch64-linux-gnu g++-arm-linux-gnueabihf musl-tools
   clang-16 lld-16 llvm-16 python3-unicorn

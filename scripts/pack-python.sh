@@ -4,16 +4,19 @@
 # the .NET package was packed from (build/nuget/native, made by pack-dotnet.sh, which this runs
 # first where they are missing) and the version of the project in CMakeLists.txt. Written with
 # Python's standard library and binutils' readelf only, so it needs no network; the same
-# sources and SOURCE_DATE_EPOCH (default: the last commit's time) give the same bytes. The
-# platform tags follow the natives: the newest GLIBC_ version a Linux native needs, the musl
-# it was linked against, the macOS minimum its slices were built for.
+# sources and SOURCE_DATE_EPOCH give the same bytes. The platform tags follow the natives: the
+# newest GLIBC_ version a Linux native needs, the musl it was linked against, the macOS
+# minimum its slices were built for.
 # Usage: pack-python.sh [OUT_DIR]   (default build/python)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 natives=build/nuget/native
 [ -d "$natives" ] || scripts/pack-dotnet.sh >/dev/null
 version=$(sed -n 's/^project(QuivaneDll VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-: "${SOURCE_DATE_EPOCH:=$(git log -1 --format=%ct 2>/dev/null || echo 315532800)}"
+# The wheels' time stamps: SOURCE_DATE_EPOCH, or the last commit that changed what they hold.
+: "${SOURCE_DATE_EPOCH:=$(git log -1 --format=%ct -- bindings/python LICENSE CMakeLists.txt \
+  scripts/pack-python.sh 2>/dev/null || true)}"
+: "${SOURCE_DATE_EPOCH:=315532800}"
 # musl's loader prints its version when run on its own.
 musl=$(/lib/ld-musl-x86_64.so.1 2>&1 | sed -n 's/^Version \([0-9]*\.[0-9]*\).*/\1/p' || true)
 [ -n "$musl" ] || { echo "pack-python: cannot read musl's version (musl not installed?)" >&2; exit 1; }

@@ -44,10 +44,11 @@ fi
 passed=0
 failed=0
 status=0
-# The last, dotnet, packs the .NET and Unity packages from the builds above and tests them.
+# The last, dotnet, packs the .NET, Unity, npm and Python packages from the builds above and
+# tests them.
 build() {
   if [ "$1" = dotnet ]; then
-    scripts/pack-dotnet.sh && scripts/pack-unity.sh && scripts/pack-npm.sh
+    scripts/pack-dotnet.sh && scripts/pack-unity.sh && scripts/pack-npm.sh && scripts/pack-python.sh
   else
     cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j "$(nproc)"
   fi
