@@ -121,7 +121,7 @@ def fork():
         while time.monotonic() < deadline:
             done, raw = os.waitpid(pid, os.WNOHANG)
             if done:
-                status = os.waitstatus_to_exitcode(raw)
+                status = os.WEXITSTATUS(raw) if os.WIFEXITED(raw) else -1
                 break
             await asyncio.sleep(0.02)
         if status is None:

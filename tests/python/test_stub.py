@@ -181,7 +181,9 @@ def test_errors_name_what_is_missing_and_never_crash(run_app, venv_python, tmp_p
 
 def test_the_pyinstaller_hook_is_found_through_its_entry_point(venv_python):
     probe = ("import importlib.metadata as m, os\n"
-             "(point,) = [e for e in m.entry_points(group='pyinstaller40') if e.name == 'hook-dirs']\n"
+             "points = m.entry_points()\n"  # a dict of groups before Python 3.10
+             "group = points.select(group='pyinstaller40') if hasattr(points, 'select') else points['pyinstaller40']\n"
+             "(point,) = [e for e in group if e.name == 'hook-dirs']\n"
              "(folder,) = point.load()()\n"
              "print(sorted(os.listdir(folder)))\n"
              "print(open(os.path.join(folder, 'hook-quivanedll.py')).read())\n")
