@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Checks the built module's dynamic interface: one exported symbol, libc as its only
-# dependency (the client library is bound at the first call and named in a .note.dlopen note
-# instead), a versioned soname and the hardening a loader can see.
-# Usage: check_module.sh MODULE [SANITIZERS] [CPU] [NM] [READELF] [LIBC]
+# dependency (libdl too with the glibc floor; the client library is bound at the first call and
+# named in a .note.dlopen note instead), a versioned soname and the hardening a loader can see.
+# Usage: check_module.sh MODULE [SANITIZERS] [CPU] [NM] [READELF] [LIBC] [GLIBC_FLOOR]
 # CPU is the processor the module is built for (x86_64, aarch64, s390x); NM and READELF the
-# tools that read its format.
+# tools that read its format. GLIBC_FLOOR is 1 for a module built to load on old glibc too: it
+# binds the dl* functions at their first version and needs libdl.so.2, where they lived before
+# glibc 2.34 (tests/package/check_glibc_floor.py audits the versions of the shipped files).
 set -u
 module=$1
 sanitize=${2:-}
@@ -13,6 +15,7 @@ cpu=${3:-x86_64}
 nm=${4:-nm}
 readelf=${5:-readelf}
 libc=${6:-glibc} # glibc or musl
+floor=${7:-0}
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
@@ -43,6 +46,7 @@ allowed="${libc_so//./\\.}"
 # glibc's loader counts as libc: on aarch64 and 32-bit ARM it holds the stack protector's canary.
 [ "$cpu" = aarch64 ] && allowed="$allowed|ld-linux-aarch64\.so\.1"
 [ "$cpu" = arm ] && allowed="$allowed|ld-linux-armhf\.so\.3"
+[ "$floor" = 1 ] && allowed="$allowed|libdl\.so\.2"
 [ -n "$sanitize" ] && allowed="$allowed|lib(a|ub|t)san\.so\.[0-9]+|libm\.so\.6|libgcc_s\.so\.1|libstdc\+\+\.so\.6"
 allowed="^($allowed)\$"
 needed=$(sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' <<<"$dynamic")
@@ -50,6 +54,14 @@ grep -qx "$libc_so" <<<"$needed" || fail "$libc_so is not a dynamic dependency: 
 while read -r lib; do
   [ -z "$lib" ] || grep -Eq "$allowed" <<<"$lib" || fail "unexpected dependency $lib"
 done <<<"$needed"
+if [ "$floor" = 1 ]; then
+  grep -qx libdl.so.2 <<<"$needed" || fail "libdl.so.2 is not a dynamic dependency: glibc before 2.34 keeps dlopen there"
+  case "$cpu" in aarch64) first=GLIBC_2.17 ;; arm | armhf) first=GLIBC_2.4 ;; *) first=GLIBC_2.2.5 ;; esac
+  for f in dlopen dlsym dlclose; do
+    got=$("$nm" -D --undefined-only "$module" | awk -v f="$f" '$NF ~ "^" f "@" { print $NF }')
+    [ "$got" = "$f@$first" ] || fail "$f is bound as '$got', want $f@$first, which glibc before 2.34 has too"
+  done
+fi
 
 undefined=$("$nm" -D --undefined-only "$module" | awk '{print $NF}' | sed 's/@.*//')
 dnssd_used=$(grep '^DNSService' <<<"$undefined")
