@@ -13,7 +13,8 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 build() { # build DIR [TOOLCHAIN]
   local dir=$1 extra=()
   mkdir -p "$(dirname "$dir")"
-  [ -n "${2:-}" ] && extra=(-DCMAKE_TOOLCHAIN_FILE="$source/cmake/$2")
+  # The Linux module as the packages carry it, with the glibc floor.
+  [ -n "${2:-}" ] && extra=(-DCMAKE_TOOLCHAIN_FILE="$source/cmake/$2") || extra=(-DQUIVANE_GLIBC_FLOOR=ON)
   cmake -S "$source" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DQUIVANE_BUILD_TESTS=OFF \
     -DQUIVANE_BUILD_EXAMPLES=OFF "${extra[@]}" >"$dir.log" 2>&1 \
     && cmake --build "$dir" --target QuivaneDll >>"$dir.log" 2>&1 \
