@@ -37,6 +37,7 @@ fi
 root=$(mktemp -d "$cache/fresh-debian.XXXXXX")
 log=$root.log
 trap 'rm -rf "$root" "$log"' EXIT
+trap 'exit 143' INT TERM # through the exit trap; the container's processes end with its init
 "$source_dir/scripts/debian-root.sh" unpack "$tarball" "$root" "$suite" || { echo "FAIL: cannot unpack the base"; exit 1; }
 git clone --quiet --no-hardlinks "$source_dir" "$root/root/quivane" || { echo "FAIL: cannot clone"; exit 1; }
 if [ -n "$module" ]; then
