@@ -51,8 +51,14 @@ def glibc_floor(native):
     return max(found)
 
 
+# The oldest glibc the Linux natives are built and tested for. A native whose symbols need less
+# (x86_64 and armv7l need only their architecture's first versions) is still tagged with this,
+# and pip knows no manylinux tag below 2.17 for aarch64 and armv7l.
+PROMISED_GLIBC = (2, 17)
+
+
 def manylinux(native, arch):
-    major, minor = glibc_floor(native)
+    major, minor = max(glibc_floor(native), PROMISED_GLIBC)
     tags = [f"manylinux_{major}_{minor}_{arch}"]
     # The older name pip versions before 20.3 know, for the same floor.
     legacy = {(2, 17): "manylinux2014", (2, 12): "manylinux2010", (2, 5): "manylinux1"}

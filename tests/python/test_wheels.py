@@ -71,7 +71,8 @@ def musl_version():
 
 def expected_tags(kind, native_bytes):
     if kind in ("x86_64", "aarch64", "armv7l"):
-        major, minor = glibc_floor(native_bytes)
+        # Never below what the native's symbols need, never below the glibc 2.17 promised.
+        major, minor = max(glibc_floor(native_bytes), (2, 17))
         tags = [f"manylinux_{major}_{minor}_{kind}"]
         return tags + ([f"manylinux2014_{kind}"] if (major, minor) == (2, 17) else [])
     if kind == "musl":
@@ -161,7 +162,7 @@ def musl_host(major, minor, arch):
 @pytest.fixture(scope="module")
 def floors(wheels):
     with zipfile.ZipFile(next(w for w in wheels if kind_of(w) == "x86_64")) as archive:
-        linux = glibc_floor(archive.read("quivanedll/native/linux-x86_64/libQuivaneDll.so"))
+        linux = max(glibc_floor(archive.read("quivanedll/native/linux-x86_64/libQuivaneDll.so")), (2, 17))
     return {"glibc": linux, "musl": musl_version()}
 
 
