@@ -6,8 +6,8 @@
 
 namespace quivane {
 
-// Files the request through Avahi's client library (libavahi-client.so.3); Unreachable where
-// that library is missing.
+// Files the request through Avahi's client library (libavahi-client.so.3): Missing where that
+// library is not installed, Unreachable where it finds no system bus or no avahi-daemon on it.
 Outcome RegisterWithAvahiClient(const Request &request);
 
 } // namespace quivane

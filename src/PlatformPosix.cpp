@@ -15,11 +15,11 @@ pthread_mutex_t callLock = PTHREAD_MUTEX_INITIALIZER;
 // Packaging tools read the libraries bound at run time, which a link-time dependency would
 // name, from this note (the freedesktop.org "ELF dlopen metadata" format).
 #define QUIVANE_DLOPEN_JSON                                                                        \
-    "[{\"feature\":\"dns-sd\",\"description\":\"DNS-SD client library for service "                \
-    "registration\",\"priority\":\"required\",\"soname\":[\"libdns_sd.so.1\"]},"                   \
-    "{\"feature\":\"avahi-client\",\"description\":\"Avahi's client library, used where the "      \
-    "DNS-SD client library is missing\",\"priority\":\"recommended\",\"soname\":"                  \
-    "[\"libavahi-client.so.3\",\"libavahi-common.so.3\"]}]"
+    "[{\"feature\":\"avahi-client\",\"description\":\"Avahi's client library, to register "       \
+    "with avahi-daemon\",\"priority\":\"required\",\"soname\":"                                   \
+    "[\"libavahi-client.so.3\",\"libavahi-common.so.3\"]},"                                       \
+    "{\"feature\":\"dns-sd\",\"description\":\"DNS-SD client library, used where avahi-daemon "   \
+    "is not reachable\",\"priority\":\"recommended\",\"soname\":[\"libdns_sd.so.1\"]}]"
 struct DlopenNote {
     uint32_t nameSize;
     uint32_t descSize;
@@ -32,8 +32,9 @@ struct DlopenNote {
 
 } // namespace
 
-// The DNS-SD client library where it is installed; Avahi's own client library otherwise.
-const RegisterWay kRegisterWays[] = {RegisterWithDnsSd, RegisterWithAvahiClient, nullptr};
+// Avahi's own client library wherever it reaches avahi-daemon; the DNS-SD client library
+// (another responder's, or Avahi's compatibility library) where it does not.
+const RegisterWay kRegisterWays[] = {RegisterWithAvahiClient, RegisterWithDnsSd, nullptr};
 
 void LockCalls()
 {

@@ -18,6 +18,13 @@ class CallGuard {
     CallGuard &operator=(CallGuard &&) = delete;
 };
 
+// Ways whose library was found missing, one bit per position in kRegisterWays, and whether
+// any way has answered yet; used under the call lock only. Once a way has served, a missing
+// library is not searched for again: the loader's search costs up to a few hundred
+// microseconds and allocates, on every call, for a library that will not appear meanwhile.
+unsigned missingWays;
+bool served;
+
 } // namespace
 
 extern "C" QUIVANEDLL_API bool RegisterService(const char *name, const char *regtype, char *domain,
@@ -37,11 +44,22 @@ extern "C" QUIVANEDLL_API bool RegisterService(const char *name, const char *reg
 
     const quivane::Request request{name, regtype, domain, port};
     const CallGuard guard;
-    // The first way that is there decides; one that is missing is looked for again on the
-    // next call, so DNS-SD installed later needs no restart of the host.
-    for (const quivane::RegisterWay *way = quivane::kRegisterWays; *way != nullptr; ++way) {
+    // The first way that is there decides. Until one has served, a missing one is looked for
+    // again on the next call, so DNS-SD installed later needs no restart of the host.
+    unsigned bit = 1;
+    for (const quivane::RegisterWay *way = quivane::kRegisterWays; *way != nullptr;
+         ++way, bit <<= 1U) {
+        if (served && (missingWays & bit) != 0) {
+            continue;
+        }
         const quivane::Outcome outcome = (*way)(request);
+        if (outcome == quivane::Outcome::Missing) {
+            missingWays |= bit;
+            continue;
+        }
+        missingWays &= ~bit;
         if (outcome != quivane::Outcome::Unreachable) {
+            served = true;
             return outcome == quivane::Outcome::Accepted;
         }
     }

@@ -18,7 +18,8 @@ struct Request {
 };
 
 enum class Outcome {
-    Unreachable, // this way is not there on this machine: try the next one
+    Missing,     // this way's library is not installed: try the next one
+    Unreachable, // its library is there but its responder is not: try the next one
     Accepted,
     Refused,
 };

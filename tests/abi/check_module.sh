@@ -71,7 +71,8 @@ for f in dlopen dlsym; do
 done
 
 # The dlopen dependencies, for packaging tools: a note of owner FDO, type 0x407c0c0a, whose JSON
-# names libdns_sd.so.1 as required and Avahi's client libraries as recommended.
+# names Avahi's client libraries first, as required, and libdns_sd.so.1 second, as recommended:
+# the order the module tries them in.
 notes=$("$readelf" -nW "$module")
 grep -Eq '^ +FDO +0x[0-9a-f]+[[:space:]]+(Unknown note type: \(0x407c0c0a\)|FDO_DLOPEN_METADATA)' <<<"$notes" \
   || fail "no FDO dlopen note (type 0x407c0c0a): $notes"
@@ -79,11 +80,11 @@ json=$("$readelf" -p .note.dlopen "$module" 2>/dev/null | sed -n 's/^ *\[ *[0-9a
 /usr/bin/python3 -c '
 import json, sys
 entries = json.loads(sys.argv[1])
-want = {"libdns_sd.so.1": "required", "libavahi-client.so.3": "recommended",
-        "libavahi-common.so.3": "recommended"}
-got = {soname: e.get("priority") for e in entries for soname in e.get("soname", [])}
+want = [(["libavahi-client.so.3", "libavahi-common.so.3"], "required"),
+        (["libdns_sd.so.1"], "recommended")]
+got = [(e.get("soname"), e.get("priority")) for e in entries]
 assert got == want, got
-' "$json" 2>/dev/null || fail "the .note.dlopen JSON does not name libdns_sd.so.1 as required and Avahi's client libraries as recommended: '$json'"
+' "$json" 2>/dev/null || fail "the .note.dlopen JSON does not name Avahi's client libraries first, as required, and libdns_sd.so.1 second, as recommended: '$json'"
 
 # The stack protector leaves its mark as an import; without it, -fstack-protector-strong was lost.
 grep -qx '__stack_chk_fail' <<<"$undefined" || fail "no __stack_chk_fail import: built without the stack protector"

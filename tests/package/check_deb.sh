@@ -36,9 +36,16 @@ echo "lintian (errors to pedantic, info included): ${tags:-no tags}"
 
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 [ "$(dpkg-deb -f "$runtime" Multi-Arch)" = same ] || fail "libquivanedll1 is not Multi-Arch: same"
-# The module loads the client library at run time, so shlibs cannot see it: control names it.
-dpkg-deb -f "$runtime" Depends | grep -q 'libavahi-compat-libdnssd1' \
-  || fail "runtime package does not depend on the client library: $(dpkg-deb -f "$runtime" Depends)"
+# The module loads its client libraries at run time, so shlibs cannot see them: control names
+# them. Avahi's client library is the way it takes first; the compatibility library, which
+# prints a warning into every host, is at most recommended.
+depends=$(dpkg-deb -f "$runtime" Depends)
+grep -q 'libavahi-client3' <<<"$depends" \
+  || fail "runtime package does not depend on Avahi's client library: $depends"
+grep -q 'libavahi-compat-libdnssd1' <<<"$depends" \
+  && fail "runtime package still requires the compatibility library: $depends"
+dpkg-deb -f "$runtime" Recommends | grep -q 'libavahi-compat-libdnssd1' \
+  || fail "runtime package does not recommend the compatibility library: $(dpkg-deb -f "$runtime" Recommends)"
 dpkg-deb -f "$dev" Depends | grep -q "libquivanedll1 (= " || fail "-dev does not depend on its runtime package"
 dpkg-deb -I "$runtime" shlibs | grep -q '^libQuivaneDll 1 libquivanedll1' || fail "no shlibs entry"
 dpkg-deb -I "$runtime" symbols | grep -q '^ RegisterService@Base' || fail "no symbols file"
