@@ -33,7 +33,6 @@ struct AvahiApi {
     decltype(&avahi_entry_group_add_service_strlst) groupAddService;
     decltype(&avahi_entry_group_add_service_subtype) groupAddSubtype;
     decltype(&avahi_entry_group_commit) groupCommit;
-    decltype(&avahi_is_valid_service_subtype) isValidSubtype;
 };
 
 // Module-wide state, zero at load; used under the call lock only. The libraries, the poll
@@ -83,8 +82,7 @@ bool Bind()
         Find(clientLib, "avahi_entry_group_free", found.groupFree) &&
         Find(clientLib, "avahi_entry_group_add_service_strlst", found.groupAddService) &&
         Find(clientLib, "avahi_entry_group_add_service_subtype", found.groupAddSubtype) &&
-        Find(clientLib, "avahi_entry_group_commit", found.groupCommit) &&
-        Find(common, "avahi_is_valid_service_subtype", found.isValidSubtype);
+        Find(clientLib, "avahi_entry_group_commit", found.groupCommit);
     if (!complete) {
         // Looked for again on the next call.
         if (clientLib != nullptr) {
@@ -172,10 +170,11 @@ bool Copy(char *to, unsigned capacity, unsigned *used, const char *from, unsigne
 
 // The dns_sd.h interface takes subtypes as a comma-separated list after the type:
 // "_http._tcp,_printer" registers _http._tcp with the subtype _printer._sub._http._tcp. Read
-// as Avahi's compatibility library reads it: the type is everything before the first comma;
-// each subtype is taken as written where it already is a full subtype, else as a label put
-// before "._sub.<type>"; an empty entry is refused, except that the list may end in a comma.
-// The daemon checks every name, as it does for the compatibility library.
+// as Avahi's compatibility library reads it: the type is everything before the first comma,
+// each entry after it is one label put before "._sub.<type>" (so an entry that already spells
+// a full subtype is refused), and an empty entry is refused, except that the list may end in
+// a comma. The daemon checks every name, as it does for the compatibility library: it wants
+// a subtype label of three bytes or more, starting with an underscore.
 bool AddService(AvahiEntryGroup *group, const char *name, const Request &request)
 {
     const char *regtype = request.regtype;
@@ -199,12 +198,9 @@ bool AddService(AvahiEntryGroup *group, const char *name, const Request &request
         const unsigned length = Field(entry);
         char subtype[AVAHI_DOMAIN_NAME_MAX];
         used = 0;
-        if (length == 0 || !Copy(subtype, sizeof subtype, &used, entry, length)) {
-            return false;
-        }
-        if (!api.isValidSubtype(subtype) &&
-            !(Copy(subtype, sizeof subtype, &used, "._sub.", 6) &&
-              Copy(subtype, sizeof subtype, &used, type, typeLength))) {
+        if (length == 0 || !Copy(subtype, sizeof subtype, &used, entry, length) ||
+            !Copy(subtype, sizeof subtype, &used, "._sub.", 6) ||
+            !Copy(subtype, sizeof subtype, &used, regtype, typeLength)) {
             return false;
         }
         if (api.groupAddSubtype(group, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC,

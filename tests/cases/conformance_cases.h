@@ -25,6 +25,7 @@ struct ConformanceCase {
     bool client;      // Avahi's client library, libavahi-client.so.3
     bool dnsapi;      // Windows' own DNS-SD in dnsapi.dll
     const char *note; // why the ways differ, for the README
+    int port = 4700;  // cases are filed in this order, by one host, so a case can meet an earlier one
 };
 
 constexpr ConformanceCase kConformanceCases[] = {
@@ -54,15 +55,36 @@ constexpr ConformanceCase kConformanceCases[] = {
     {"no protocol", "Conf No Protocol", "_qvconf", "", false, false, false, ""},
     {"no underscore", "Conf No Underscore", "qvconf._tcp", "", false, false, false, ""},
     {"protocol _sctp", "Conf Sctp", "_qvconf._sctp", "", false, false, false, ""},
-    {"subtype", "Conf Subtype", "_qvconf._tcp,_qvsub", "", true, false, false,
-     "subtypes have no place in the instance name"},
+    {"subtype", "Conf Subtype", "_qvconf._tcp,_qvsub", "", true, true, false,
+     "dnsapi.dll: subtypes have no place in the instance name"},
+    {"two subtypes", "Conf Subtypes", "_qvconf._tcp,_qvsuba,_qvsubb", "", true, true, false, ""},
+    {"a list ending in a comma", "Conf Comma", "_qvconf._tcp,", "", true, true, false, ""},
+    {"three-byte subtype", "Conf Sub Three", "_qvconf._tcp,_qv", "", true, true, false, ""},
+    {"two-byte subtype", "Conf Sub Two", "_qvconf._tcp,_q", "", false, false, false,
+     "Avahi wants a subtype label of three or more bytes"},
+    {"subtype without underscore", "Conf Sub Bare", "_qvconf._tcp,qvsub", "", false, false, false,
+     ""},
+    {"an empty subtype", "Conf Sub Empty", "_qvconf._tcp,,_qvsub", "", false, false, false, ""},
+    {"a list starting with a comma", "Conf Sub First", ",_qvconf._tcp", "", false, false, false,
+     ""},
+    {"a subtype spelt in full", "Conf Sub Full", "_qvconf._tcp,_qvsub._sub._qvconf._tcp", "",
+     false, false, false, "each entry is one label, put before ._sub.<type>"},
     {"empty type", "Conf Empty Type", "", "", false, false, false, ""},
     {"NULL type", "Conf Null Type", nullptr, "", false, false, false, ""},
     {"domain local.", "Conf Local Dot", "_qvconf._tcp", "local.", true, true, true, ""},
     {"domain local", "Conf Local", "_qvconf._tcp", "local", true, true, true, ""},
     {"domain LOCAL.", "Conf Local Caps", "_qvconf._tcp", "LOCAL.", true, true, true, ""},
+    {"domain ..", "Conf Two Dots", "_qvconf._tcp", "..", true, false, false,
+     "the compatibility library cannot normalise it and files the default domain instead; the "
+     "module reaches Avahi through its client library, which refuses it"},
+    {"domain local..", "Conf Local Dots", "_qvconf._tcp", "local..", true, false, false,
+     "as for .."},
     {"domain example.com. (wide-area off)", "Conf Elsewhere", "_qvconf._tcp", "example.com.", true,
      true, false, "only multicast DNS in local."},
+    {"the same registration again", "Conf Type", "_qvconf._tcp", "", true, true, true,
+     "Avahi: identical records are no conflict"},
+    {"a name this host holds, another port", "Conf Type", "_qvconf._tcp", "", false, false, true,
+     "Avahi refuses it; neither Avahi way renames (the DNS-SD service renames)", 4701},
     {"NULL name", nullptr, "_qvconfnull._tcp", "", true, true, true, ""},
     {"empty name", "", "_qvconfempty._tcp", "", false, false, true,
      "the computer's name, as the DNS-SD service does"},

@@ -112,9 +112,9 @@ int main(int argc, char **argv)
         Hex(c.regtype);
         std::printf(", \"domain\": ");
         Hex(c.domain);
-        std::printf(", \"compat\": %s, \"client\": %s, \"dnsapi\": %s}",
+        std::printf(", \"compat\": %s, \"client\": %s, \"dnsapi\": %s, \"port\": %d}",
                     c.compat ? "true" : "false", c.client ? "true" : "false",
-                    c.dnsapi ? "true" : "false");
+                    c.dnsapi ? "true" : "false", c.port);
         comma = ", ";
     }
     std::printf("]}\n");

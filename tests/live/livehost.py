@@ -4,6 +4,7 @@ import json
 import os
 import selectors
 import subprocess
+import tempfile
 from pathlib import Path
 
 from netlab import PYTHON, STEP_TIMEOUT
@@ -11,26 +12,43 @@ from netlab import PYTHON, STEP_TIMEOUT
 HOST_SCRIPT = Path(__file__).resolve().parent / "host.py"
 WITHOUT_CLIENT = Path(__file__).resolve().parents[1] / "unit" / "without_client.sh"
 
-# How a host reaches the responder: through the DNS-SD compatibility library, through Avahi's
-# own client library (the compatibility library out of reach), or through neither.
+# How a host reaches the responder. "client": the shipped module as it meets an Avahi machine,
+# with Avahi's compatibility library installed; it takes Avahi's client library. "compat": the
+# module's DNS-SD way alone (a test build), which hands every call to the compatibility
+# library. "client-only": the shipped module with the compatibility library out of reach.
+# "none": neither library in reach.
 MASKED = {
     "compat": [],
-    "client": ["libdns_sd.so.1"],
+    "client": [],
+    "client-only": ["libdns_sd.so.1"],
     "none": ["libdns_sd.so.1", "libavahi-client.so.3"],
 }
 WAYS = ["compat", "client"]
 
 
+def module_dir(lab, way):
+    """The folder whose libQuivaneDll.so the host loads."""
+    if way != "compat":
+        return str(lab.module_dir)
+    folder = os.environ.get("QUIVANE_DNSSD_ONLY_DIR")
+    assert folder and Path(folder, "libQuivaneDll.so").exists(), \
+        "QUIVANE_DNSSD_ONLY_DIR must name the folder of the DNS-SD-only test module"
+    return folder
+
+
 class Host:
     """A host process inside namespace A that registers through the module on request."""
 
-    def __init__(self, lab, env=None, way="compat"):
+    def __init__(self, lab, env=None, way="client", library_path=()):
         masks = [arg for soname in MASKED[way] for arg in ("--mask", soname)]
         command = ([str(WITHOUT_CLIENT)] + masks if masks else []) + [PYTHON, str(HOST_SCRIPT)]
+        # What the host writes to its standard error, kept for the tests to read.
+        self.stderr = tempfile.TemporaryFile(mode="w+")
+        search = ":".join(list(library_path) + [module_dir(lab, way)])
         self.process = subprocess.Popen(
             lab.in_a(command),
-            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
-            env={**lab.module_env(), **(env or {})})
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=self.stderr, text=True,
+            env={**lab.module_env(), "LD_LIBRARY_PATH": search, **(env or {})})
         assert json.loads(self._line(STEP_TIMEOUT)) == {"ready": True}
 
     def _line(self, timeout):
@@ -49,12 +67,22 @@ class Host:
         return json.loads(self._line(timeout))
 
     def resources(self):
-        """The host's threads and open sockets, from /proc."""
+        """The host's threads, open sockets and open descriptors, from /proc."""
         pid = self.process.pid
         threads = len(list(Path(f"/proc/{pid}/task").iterdir()))
-        sockets = sum(1 for fd in Path(f"/proc/{pid}/fd").iterdir()
-                      if os.readlink(fd).startswith("socket:"))
-        return threads, sockets
+        fds = [os.readlink(fd) for fd in Path(f"/proc/{pid}/fd").iterdir()]
+        return threads, sum(1 for fd in fds if fd.startswith("socket:")), len(fds)
+
+    def errors(self):
+        """Everything the host has written to its standard error so far."""
+        self.stderr.seek(0)
+        return self.stderr.read()
+
+    def ask(self, request):
+        """A request other than a registration (see host.py); returns the host's answer."""
+        self.process.stdin.write(json.dumps(request) + "\n")
+        self.process.stdin.flush()
+        return json.loads(self._line(STEP_TIMEOUT))
 
     def close(self):
         """Ends the host by its pid and returns its exit status."""
