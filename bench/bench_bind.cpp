@@ -71,7 +71,6 @@ extern "C" [[gnu::noinline]] void quivane_count_direct(int calls)
 
 int main(int argc, char **argv)
 {
-    setenv("AVAHI_COMPAT_NOWARN", "1", 0);
     const std::string mode = argc > 1 ? argv[1] : "";
     registerService = quivane_load::LoadModule();
     if (mode == "first") {

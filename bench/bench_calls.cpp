@@ -158,7 +158,6 @@ int Limit(RegisterFn registerService, int max)
 
 int main(int argc, char **argv)
 {
-    setenv("AVAHI_COMPAT_NOWARN", "1", 0);
     const std::string mode = argc > 1 ? argv[1] : "";
     const RegisterFn registerService = quivane_load::LoadModule();
     if (mode == "overhead" && argc == 3) {

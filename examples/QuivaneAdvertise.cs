@@ -29,8 +29,6 @@ static class QuivaneAdvertise
             Console.Error.WriteLine("usage: QuivaneAdvertise NAME TYPE DOMAIN PORT [SECONDS]");
             return 2;
         }
-        if (Environment.GetEnvironmentVariable("AVAHI_COMPAT_NOWARN") == null)
-            Environment.SetEnvironmentVariable("AVAHI_COMPAT_NOWARN", "1");
 
         byte[] domain = Utf8(args[2]);
         bool accepted = RegisterService(Utf8(args[0]), Utf8(args[1]), domain, int.Parse(args[3]));

@@ -195,9 +195,6 @@ int main(int argc, char **argv)
         return usage();
     }
 
-    /* Avahi's compatibility layer warns on every use unless told not to. */
-    setenv("AVAHI_COMPAT_NOWARN", "1", 0);
-
     void *module = dlopen("libQuivaneDll.so", RTLD_NOW);
     if (module == NULL) {
         fprintf(stderr, "cannot load the module libQuivaneDll.so: %s\n", dlerror());

@@ -5,7 +5,6 @@
 usage: quivane_advertise.py NAME TYPE DOMAIN PORT [SECONDS]
 """
 import ctypes
-import os
 import sys
 import time
 
@@ -16,7 +15,6 @@ def main(argv):
         return 2
     name, regtype, domain, port = argv[1], argv[2], argv[3], int(argv[4])
     seconds = float(argv[5]) if len(argv) == 6 else 0.0
-    os.environ.setdefault("AVAHI_COMPAT_NOWARN", "1")
 
     module = ctypes.CDLL("libQuivaneDll.so")
     register = module.RegisterService

@@ -31,7 +31,7 @@ def test_the_npm_package_is_seen_on_the_wire_and_says_goodbye(lab, way):
     masks = [arg for soname in MASKED[way] for arg in ("--mask", soname)]
     command = ([str(WITHOUT_CLIENT)] + masks if masks else []) + [node, "live-host.cjs", name, "_qvnpm._tcp", "4713"]
     host = subprocess.Popen(lab.in_a(command), cwd=app, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                            text=True, env={**os.environ, "AVAHI_COMPAT_NOWARN": "1"})
+                            text=True)
     try:
         assert json.loads(host.stdout.readline()) == {"ok": True}
         seen = json.loads(peer.stdout.readline())

@@ -17,10 +17,6 @@ namespace QuivaneConsumer
                 Console.Error.WriteLine("usage: App NAME TYPE DOMAIN PORT [SECONDS]");
                 return 2;
             }
-            if (Environment.GetEnvironmentVariable("AVAHI_COMPAT_NOWARN") == null)
-            {
-                Environment.SetEnvironmentVariable("AVAHI_COMPAT_NOWARN", "1");
-            }
             bool accepted;
             try
             {
