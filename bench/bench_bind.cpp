@@ -5,6 +5,9 @@
 //   bench_bind missing N          N calls while no client library is in reach: median ns
 //   bench_bind register N         N registrations under distinct names: median ns, and how
 //                                 many were accepted
+//   bench_bind reask N            N calls, each a little over a second after the one before, so
+//                                 that each asks Avahi's client library for avahi-daemon
+//                                 again: median ns
 //   bench_bind instructions MODE K   K calls for callgrind to count (MODE module, direct or
 //                                 first): only the functions named quivane_count_* are counted
 // Prints one JSON object.
@@ -13,6 +16,7 @@
 #include <algorithm>
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -104,6 +108,20 @@ int main(int argc, char **argv)
                     accepted > 0 ? "true" : "false", accepted);
         return 0;
     }
+    if (mode == "reask" && argc == 3) {
+        ModuleCall(); // binds the libraries outside the count
+        std::vector<double> ns;
+        for (int i = 0; i < std::atoi(argv[2]); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1050));
+            const auto t0 = Clock::now();
+            ModuleCall();
+            ns.push_back(Micros(t0, Clock::now()) * 1000.0);
+        }
+        std::sort(ns.begin(), ns.end());
+        std::printf("{\"calls\": %zu, \"median_ns\": %.1f, \"max_ns\": %.1f}\n", ns.size(),
+                    ns[ns.size() / 2], ns.back());
+        return 0;
+    }
     if (mode == "instructions" && argc == 4) {
         const std::string what = argv[2];
         const int calls = std::atoi(argv[3]);
@@ -123,6 +141,6 @@ int main(int argc, char **argv)
         (what == "module" ? quivane_count_module : quivane_count_direct)(calls);
         return 0;
     }
-    std::fprintf(stderr, "usage: bench_bind first | missing N | register N | instructions module|direct|first K\n");
+    std::fprintf(stderr, "usage: bench_bind first | missing N | register N | reask N | instructions module|direct|first K\n");
     return 2;
 }

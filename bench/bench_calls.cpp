@@ -132,6 +132,7 @@ int Limit(RegisterFn registerService, int max)
     int held = 0;
     double refusedMs = -1;
     double lastMs = 0;
+    std::vector<double> accepted; // each accepted call's time, in order
     for (int i = 0; i < max; ++i) {
         char domain[] = ".";
         const std::string name = "Limit " + std::to_string(i);
@@ -143,12 +144,30 @@ int Limit(RegisterFn registerService, int max)
             break;
         }
         lastMs = ms;
+        accepted.push_back(ms);
         ++held;
     }
+    // Mean of the first and of the last 50 accepted calls: whether calls slow down as more
+    // registrations are held.
+    const size_t edge = std::min<size_t>(50, accepted.size());
+    double all = 0;
+    double first = 0;
+    double last = 0;
+    for (size_t i = 0; i < accepted.size(); ++i) {
+        all += accepted[i];
+        first += i < edge ? accepted[i] : 0;
+        last += i + edge >= accepted.size() ? accepted[i] : 0;
+    }
+    const double n = edge > 0 ? static_cast<double>(edge) : 1.0;
+    std::vector<double> sorted = accepted;
+    std::sort(sorted.begin(), sorted.end());
     std::printf("{\"held\": %d, \"max\": %d, \"refused_ms\": %.3f, \"last_accepted_ms\": %.3f, "
+                "\"median_ms\": %.3f, \"p90_ms\": %.3f, \"mean_ms\": %.3f, \"first_mean_ms\": %.3f, \"last_mean_ms\": %.3f, "
                 "\"threads_before\": %d, \"threads_after\": %d, \"fds_before\": %d, "
                 "\"fds_after\": %d}\n",
-                held, max, refusedMs, lastMs, threads0, CountEntries("/proc/self/task"), fds0,
+                held, max, refusedMs, lastMs, sorted.empty() ? 0.0 : sorted[sorted.size() / 2],
+                sorted.empty() ? 0.0 : sorted[sorted.size() * 9 / 10], accepted.empty() ? 0.0 : all / static_cast<double>(accepted.size()),
+                first / n, last / n, threads0, CountEntries("/proc/self/task"), fds0,
                 CountEntries("/proc/self/fd"));
     std::fflush(stdout);
     return 0;

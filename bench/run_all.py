@@ -148,15 +148,16 @@ CLIENT_ROUNDS = 3
 
 def avahi_client(build, lab):
     """A registration through Avahi's client library against one through the compatibility
-    library, on the same responder; processes of the two kinds take turns."""
-    without = str(Path(__file__).resolve().parents[1] / "tests" / "unit" / "without_client.sh")
-    ways = {"compatibility library": lab.in_a,
-            "client library": lambda c: lab.in_a([without, "--mask", "libdns_sd.so.1", *c])}
+    library, on the same responder; processes of the two kinds take turns. The module takes
+    the client library wherever avahi-daemon is reachable, so the compatibility library is
+    reached through the test build that has the DNS-SD way alone."""
+    ways = {"compatibility library": {**lab.module_env(), "LD_LIBRARY_PATH": str(build / "dnssd-only")},
+            "client library": lab.module_env()}
     medians = {way: [] for way in ways}
     accepted = {way: 0 for way in ways}
     for _ in range(CLIENT_ROUNDS):
-        for way, wrap in ways.items():
-            data = bench_bind(build, ["register", str(CLIENT_CALLS)], lab.module_env(), wrap)
+        for way, env in ways.items():
+            data = bench_bind(build, ["register", str(CLIENT_CALLS)], env, lab.in_a)
             medians[way].append(data["median_ns"] / 1e6)
             accepted[way] += data["accepted"]
     client, compat = (statistics.median(medians[w]) for w in ("client library", "compatibility library"))
@@ -166,6 +167,93 @@ def avahi_client(build, lab):
         f"{client:.2f} ms vs {compat:.2f} ms per call (median of {CLIENT_ROUNDS} processes of "
         f"{CLIENT_CALLS} calls each; accepted {accepted['client library']}/{total} and "
         f"{accepted['compatibility library']}/{total})", "", "information")
+
+
+ORDER_CALLS = 1000  # registrations on one host through the module's order of ways
+CAP_PROBE = 1100  # past avahi-daemon's objects-per-client-max (1024 by default)
+COMPAT_CALLS = 300  # past the system bus's 256 connections per user
+REASK_CALLS = 5
+LIMIT_SETTLE_S = 5
+
+
+def limit_run(build, lab, module_dir, count):
+    """bench_calls limit in namespace A, loading libQuivaneDll.so from module_dir; its JSON,
+    with the lines it wrote to its standard error."""
+    time.sleep(LIMIT_SETTLE_S)  # the daemon withdraws an earlier run's registrations first
+    with tempfile.TemporaryFile(mode="w+") as errors:
+        host = subprocess.Popen(lab.in_a([str(build / "bench" / "bench_calls"), "limit", str(count)]),
+                                env={**lab.module_env(), "LD_LIBRARY_PATH": str(module_dir)},
+                                stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=errors,
+                                text=True)
+        try:
+            data = json.loads(host.stdout.readline())
+        finally:
+            host.stdin.close()
+            host.wait(STEP_TIMEOUT)
+        errors.seek(0)
+        data["stderr_lines"] = len(errors.read().splitlines())
+    return data
+
+
+def ways_on_avahi(build, lab):
+    """Many registrations in one host: through the module (which takes Avahi's client library,
+    the compatibility library installed), and through the compatibility library."""
+    limit = subprocess.run(lab.in_a(["sh", "-c", "ulimit -n"]), capture_output=True, text=True,
+                           check=True).stdout.strip()
+
+    def described(data):
+        return (f"{data['held']}/{data['max']} accepted; median {data['median_ms']:.2f} ms a call, "
+                f"p90 {data['p90_ms']:.2f}, mean {data['mean_ms']:.2f} (first 50 "
+                f"{data['first_mean_ms']:.2f}, last 50 {data['last_mean_ms']:.2f}); "
+                f"threads {data['threads_before']} -> {data['threads_after']}, descriptors "
+                f"{data['fds_before']} -> {data['fds_after']}; {data['stderr_lines']} lines on "
+                "standard error")
+
+    ours = limit_run(build, lab, build, ORDER_CALLS)
+    row(f"{ORDER_CALLS} registrations in one host through the module (Avahi's client library; "
+        "the compatibility library installed)", described(ours), "",
+        "information" if ours["held"] == ORDER_CALLS else "missed")
+    cap = limit_run(build, lab, build, CAP_PROBE)
+    ending = (f"the next call false after {cap['refused_ms']:.2f} ms" if cap["refused_ms"] >= 0
+              else f"none refused up to {CAP_PROBE}")
+    row("limits through the module: registrations one host holds",
+        f"{cap['held']}; {ending}", "avahi-daemon's objects-per-client-max (1024 by default)", "")
+    compat = limit_run(build, lab, build / "dnssd-only", COMPAT_CALLS)
+    row(f"{COMPAT_CALLS} registrations through the compatibility library (the module's DNS-SD way "
+        f"alone), ulimit -n {limit}", described(compat) + (
+            f"; the call after {compat['held']} false" if compat["held"] < COMPAT_CALLS else ""),
+        "", "information")
+
+
+def no_avahi_daemon(build):
+    """Where Avahi's client library is installed but finds no avahi-daemon, calls go on to
+    libdns_sd.so.1 (here the stand-in); the daemon is asked again at most once a second."""
+    lab = Lab(241, build)
+    try:
+        lab.up()
+        lab.stop_avahi()
+        env = {**lab.module_env(), "LD_LIBRARY_PATH": f"{build}/stub:{build}"}
+        between = bench_bind(build, ["register", str(MISSING_CALLS)], env, lab.in_a)
+        reask = bench_bind(build, ["reask", str(REASK_CALLS)], env, lab.in_a)
+        masked = bench_bind(build, ["register", str(MISSING_CALLS)], env, lambda c: lab.in_a(
+            [str(Path(__file__).resolve().parents[1] / "tests" / "unit" / "without_client.sh"),
+             "--mask", "libavahi-client.so.3", *c]))
+    finally:
+        lab.down()
+    no_bus = {**os.environ, "LD_LIBRARY_PATH": f"{build}/stub:{build}",
+              "DBUS_SYSTEM_BUS_ADDRESS": "unix:path=/nonexistent/quivane-no-bus"}
+    reask_no_bus = bench_bind(build, ["reask", str(REASK_CALLS)], no_bus)
+    row("no avahi-daemon, Avahi's client library installed: a call on the stand-in between "
+        "two asks", f"median {between['median_ns']:.0f} ns, p90 {between['p90_ns']:.0f} ns over "
+        f"{between['calls']} calls", "", "")
+    row("no avahi-daemon: the call that asks Avahi's client library again (at most once a "
+        "second), then the stand-in",
+        f"bus up: median {reask['median_ns'] / 1e6:.2f} ms (max {reask['max_ns'] / 1e6:.2f}); "
+        f"no system bus: median {reask_no_bus['median_ns'] / 1e3:.0f} us, over {REASK_CALLS} "
+        "calls each", "", "")
+    row("no Avahi client library installed: a call on the stand-in (the missing library is not "
+        "searched for again)", f"median {masked['median_ns']:.0f} ns, p90 "
+        f"{masked['p90_ns']:.0f} ns over {masked['calls']} calls", "", "")
 
 
 WINDOWS_CALLS = 200  # within the 256 registrations the dnsapi.dll way holds
@@ -458,12 +546,14 @@ def main():
         lab.up()
         binding(build, lab)
         avahi_client(build, lab)
+        ways_on_avahi(build, lab)
         heap(build, lab)
         real_overhead(build, lab)
         time_to_visible(build, lab)
         limits(build, lab)
     finally:
         lab.down()
+    no_avahi_daemon(build)
 
     cpu = next((line.split(":", 1)[1].strip() for line in open("/proc/cpuinfo")
                 if line.startswith("model name")), platform.processor())

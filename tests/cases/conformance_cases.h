@@ -83,7 +83,7 @@ constexpr ConformanceCase kConformanceCases[] = {
      true, false, "only multicast DNS in local."},
     {"the same registration again", "Conf Type", "_qvconf._tcp", "", true, true, true,
      "Avahi: identical records are no conflict"},
-    {"a name this host holds, another port", "Conf Type", "_qvconf._tcp", "", false, false, true,
+    {"a name this host holds, with port 4701", "Conf Type", "_qvconf._tcp", "", false, false, true,
      "Avahi refuses it; neither Avahi way renames (the DNS-SD service renames)", 4701},
     {"NULL name", nullptr, "_qvconfnull._tcp", "", true, true, true, ""},
     {"empty name", "", "_qvconfempty._tcp", "", false, false, true,
