@@ -141,6 +141,7 @@ int main(int argc, char **argv)
         (what == "module" ? quivane_count_module : quivane_count_direct)(calls);
         return 0;
     }
-    std::fprintf(stderr, "usage: bench_bind first | missing N | register N | reask N | instructions module|direct|first K\n");
+    std::fprintf(stderr, "usage: bench_bind first | missing N | register N | reask N | "
+                         "instructions module|direct|first K\n");
     return 2;
 }

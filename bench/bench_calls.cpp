@@ -161,14 +161,16 @@ int Limit(RegisterFn registerService, int max)
     const double n = edge > 0 ? static_cast<double>(edge) : 1.0;
     std::vector<double> sorted = accepted;
     std::sort(sorted.begin(), sorted.end());
+    const double median = sorted.empty() ? 0.0 : sorted[sorted.size() / 2];
+    const double p90 = sorted.empty() ? 0.0 : sorted[sorted.size() * 9 / 10];
+    const double mean = accepted.empty() ? 0.0 : all / static_cast<double>(accepted.size());
     std::printf("{\"held\": %d, \"max\": %d, \"refused_ms\": %.3f, \"last_accepted_ms\": %.3f, "
-                "\"median_ms\": %.3f, \"p90_ms\": %.3f, \"mean_ms\": %.3f, \"first_mean_ms\": %.3f, \"last_mean_ms\": %.3f, "
+                "\"median_ms\": %.3f, \"p90_ms\": %.3f, \"mean_ms\": %.3f, "
+                "\"first_mean_ms\": %.3f, \"last_mean_ms\": %.3f, "
                 "\"threads_before\": %d, \"threads_after\": %d, \"fds_before\": %d, "
                 "\"fds_after\": %d}\n",
-                held, max, refusedMs, lastMs, sorted.empty() ? 0.0 : sorted[sorted.size() / 2],
-                sorted.empty() ? 0.0 : sorted[sorted.size() * 9 / 10], accepted.empty() ? 0.0 : all / static_cast<double>(accepted.size()),
-                first / n, last / n, threads0, CountEntries("/proc/self/task"), fds0,
-                CountEntries("/proc/self/fd"));
+                held, max, refusedMs, lastMs, median, p90, mean, first / n, last / n, threads0,
+                CountEntries("/proc/self/task"), fds0, CountEntries("/proc/self/fd"));
     std::fflush(stdout);
     return 0;
 }

@@ -141,8 +141,9 @@ bool AskedTooRecently()
     }
     struct timespec now {};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    const long long elapsed = (static_cast<long long>(now.tv_sec) - missedAt.tv_sec) * 1000000000LL +
-                              (now.tv_nsec - missedAt.tv_nsec);
+    const long long elapsed =
+        (static_cast<long long>(now.tv_sec) - missedAt.tv_sec) * 1000000000LL +
+        (now.tv_nsec - missedAt.tv_nsec);
     return elapsed >= 0 && elapsed < kAskAgainNanoseconds;
 }
 

@@ -25,7 +25,7 @@ struct ConformanceCase {
     bool client;      // Avahi's client library, libavahi-client.so.3
     bool dnsapi;      // Windows' own DNS-SD in dnsapi.dll
     const char *note; // why the ways differ, for the README
-    int port = 4700;  // cases are filed in this order, by one host, so a case can meet an earlier one
+    int port = 4700;  // one host files the cases in order, so a case can meet an earlier one
 };
 
 constexpr ConformanceCase kConformanceCases[] = {
