@@ -8,24 +8,27 @@
 #       The demo as a newcomer meets it, on Debian 12: scripts/demo.sh installs only what the
 #       demo needs, and the observer must see the service. Prints what the demo downloaded and
 #       how long it took.
-#   check_fresh_debian.sh SOURCE_DIR CACHE_DIR SUITE MODULE
+#   check_fresh_debian.sh SOURCE_DIR CACHE_DIR SUITE MODULE STUB
 #       A packaged module on an older Debian (SUITE, e.g. bullseye) with that release's own
 #       avahi-daemon, D-Bus, Avahi libraries, python3 and python3-zeroconf in its base:
-#       tests/demo/packaged_native.py registers through each way on a private responder and an
-#       observer must see the service with its port.
+#       tests/demo/packaged_native.py registers on a private responder and an observer must see
+#       the service with its port; without avahi-daemon the recording stand-in STUB, as
+#       libdns_sd.so.1, must receive the call.
 set -uo pipefail
 source_dir=$1
 cache=$2
 suite=${3:-bookworm}
 module=${4:-}
+stub=${5:-}
 [ "$(id -u)" -eq 0 ] || { echo "FAIL: needs root"; exit 1; }
 mkdir -p "$cache"
 arch=$(dpkg --print-architecture)
 if [ -n "$module" ]; then
   [ -f "$module" ] || { echo "FAIL: no module at $module (run scripts/pack-dotnet.sh)"; exit 1; }
+  [ -f "$stub" ] || { echo "FAIL: no recording stand-in at $stub"; exit 1; }
   packages=avahi-daemon,dbus,libavahi-client3,libavahi-compat-libdnssd1,python3,python3-zeroconf,iproute2
   tarball=$cache/$suite-avahi-$arch.tar
-  command=(/usr/bin/python3 tests/demo/packaged_native.py /root/native)
+  command=(/usr/bin/python3 tests/demo/packaged_native.py /root/native /root/stub)
 else
   packages=""
   tarball=$cache/$suite-minbase-$arch.tar
@@ -43,6 +46,8 @@ git clone --quiet --no-hardlinks "$source_dir" "$root/root/quivane" || { echo "F
 if [ -n "$module" ]; then
   mkdir -p "$root/root/native"
   cp "$module" "$root/root/native/libQuivaneDll.so"
+  mkdir -p "$root/root/stub"
+  cp "$stub" "$root/root/stub/libdns_sd.so.1"
   echo "module: $module, sha256 $(sha256sum <"$module" | cut -d' ' -f1)"
 fi
 

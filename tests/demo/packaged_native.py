@@ -1,11 +1,13 @@
 # SPDX-License-Identifier: MIT
 """Run inside an older Debian by check_fresh_debian.sh: the packaged module, loaded by that
-release's python3, registers through each Linux way to that release's own Avahi in a private
-responder, and a python-zeroconf peer in the other namespace must see it with its port. With
-neither client library in reach, and with the responder stopped, it answers false and the host
-process lives on.
+release's python3, registers through Avahi's client library with that release's own Avahi in a
+private responder (the compatibility library installed too), and a python-zeroconf peer in the
+other namespace must see it with its port while the host prints nothing. With avahi-daemon
+stopped, the call goes to libdns_sd.so.1 (here the recording stand-in), which must receive
+every argument. With neither library in reach, or no responder at all, it answers false and
+the host process lives on.
 
-  packaged_native.py MODULE_DIR     prints one line per case; exit 0 when every case held
+  packaged_native.py MODULE_DIR STUB_DIR     prints one line per case; exit 0 when every case held
 """
 import os
 import platform
@@ -16,24 +18,26 @@ ROOT = Path(__file__).resolve().parents[2]
 sys.path[:0] = [str(ROOT / "scripts"), str(ROOT / "tests" / "live")]
 
 from netlab import DEMO_TOOLS, Lab, require_namespaces  # noqa: E402
-from livehost import WAYS, Host  # noqa: E402
+from livehost import Host  # noqa: E402
 
 REGTYPE = "_quivane-old._tcp"
 
 
-def register_once(lab, way, name, port):
-    """One registration in a host process of its own; the answer, and whether the host is alive."""
-    host = Host(lab, way=way)
+def register_once(lab, way, name, port, library_path=()):
+    """One registration in a host process of its own: the answer, what the host printed, the
+    stand-in's record of the call when asked for, and whether the host is alive."""
+    host = Host(lab, way=way, library_path=library_path)
     try:
         answer = host.register(name, REGTYPE, ".", port)
-        seen = lab.resolve(REGTYPE, name) if answer["ok"] else None
+        call = host.ask({"stand-in": "last"}) if library_path else None
         alive = host.process.poll() is None
+        printed = host.errors()
     finally:
         host.close()
-    return answer, seen, alive
+    return answer, printed, call, alive
 
 
-def main(module_dir):
+def main(module_dir, stub_dir):
     release = dict(line.rstrip("\n").split("=", 1) for line in open("/etc/os-release") if "=" in line)
     pretty = release.get("PRETTY_NAME", "?").strip('"')
     print(f"{pretty}: {os.confstr('CS_GNU_LIBC_VERSION')}, "
@@ -47,25 +51,34 @@ def main(module_dir):
     try:
         lab.up()
         print(lab.responder_note)
-        for i, way in enumerate(WAYS):
-            name, port = f"Old glibc {way}", 4801 + i
-            answer, seen, alive = register_once(lab, way, name, port)
-            where = (f"at {', '.join(seen['addresses'])} port {seen['port']}" if seen and seen["found"]
-                     else "nothing")
-            print(f"way {way}: RegisterService answered {answer['ok']} in {answer['ms']:.0f} ms; "
-                  f"the observer saw {where}")
-            if not (answer["ok"] and seen and seen["found"] and seen["port"] == port and alive):
-                failures.append(f"way {way}: the observer did not see '{name}' at port {port}")
-        answer, _, alive = register_once(lab, "none", "Old glibc nowhere", 4800)
+        name, port = "Old glibc client", 4801
+        answer, printed, _, alive = register_once(lab, "client", name, port)
+        seen = lab.resolve(REGTYPE, name) if answer["ok"] else {"found": False}
+        where = f"at {', '.join(seen['addresses'])} port {seen['port']}" if seen["found"] else "nothing"
+        print(f"Avahi's client library: RegisterService answered {answer['ok']} in {answer['ms']:.0f} ms; "
+              f"the observer saw {where}; the host printed {printed!r}")
+        if not (answer["ok"] and seen["found"] and seen["port"] == port and alive and printed == ""):
+            failures.append(f"client library: the observer did not see '{name}' at port {port}, "
+                            "or the host printed something")
+        answer, _, _, alive = register_once(lab, "none", "Old glibc nowhere", 4800)
         print(f"neither client library: answered {answer['ok']}, host alive: {alive}")
         if answer["ok"] or not alive:
             failures.append("without either client library the call did not answer false, or the host died")
         lab.stop_avahi()
-        for way in WAYS:
-            answer, _, alive = register_once(lab, way, "Old glibc unanswered", 4800)
-            print(f"no responder, way {way}: answered {answer['ok']}, host alive: {alive}")
-            if answer["ok"] or not alive:
-                failures.append(f"no responder, way {way}: the call did not answer false, or the host died")
+        answer, _, _, alive = register_once(lab, "client", "Old glibc unanswered", 4800)
+        print(f"no responder: answered {answer['ok']}, host alive: {alive}")
+        if answer["ok"] or not alive:
+            failures.append("no responder: the call did not answer false, or the host died")
+        answer, _, call, alive = register_once(lab, "client", "Old glibc stand-in", 4711, [stub_dir])
+        expected = {"stand-in": True, "calls": 1, "flags": 0, "interface": 0,
+                    "name": "Old glibc stand-in", "regtype": REGTYPE, "domain": "",
+                    "domain_is_buffer": True, "host": None, "port_bytes": [0x12, 0x67], "txt_len": 0,
+                    "txt_given": True, "txt_first_byte": 0, "callback_given": True, "context": None,
+                    "ref_stored": True}
+        print(f"no avahi-daemon, libdns_sd.so.1 the stand-in: answered {answer['ok']}, "
+              f"it received {call}")
+        if not (answer["ok"] and call == expected and alive):
+            failures.append(f"the DNS-SD way: the stand-in received {call}, not {expected}")
     finally:
         lab.down()
     for failure in failures:
@@ -75,4 +88,4 @@ def main(module_dir):
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1]))
+    sys.exit(main(sys.argv[1], sys.argv[2]))
