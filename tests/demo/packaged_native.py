@@ -24,17 +24,19 @@ REGTYPE = "_quivane-old._tcp"
 
 
 def register_once(lab, way, name, port, library_path=()):
-    """One registration in a host process of its own: the answer, what the host printed, the
-    stand-in's record of the call when asked for, and whether the host is alive."""
+    """One registration in a host process of its own: the answer, what the observer resolved
+    while the host lived, what the host printed, the stand-in's record of the call when it is
+    in reach, and whether the host is alive."""
     host = Host(lab, way=way, library_path=library_path)
     try:
         answer = host.register(name, REGTYPE, ".", port)
+        seen = lab.resolve(REGTYPE, name) if answer["ok"] and not library_path else {"found": False}
         call = host.ask({"stand-in": "last"}) if library_path else None
         alive = host.process.poll() is None
         printed = host.errors()
     finally:
         host.close()
-    return answer, printed, call, alive
+    return answer, seen, printed, call, alive
 
 
 def main(module_dir, stub_dir):
@@ -52,24 +54,23 @@ def main(module_dir, stub_dir):
         lab.up()
         print(lab.responder_note)
         name, port = "Old glibc client", 4801
-        answer, printed, _, alive = register_once(lab, "client", name, port)
-        seen = lab.resolve(REGTYPE, name) if answer["ok"] else {"found": False}
+        answer, seen, printed, _, alive = register_once(lab, "client", name, port)
         where = f"at {', '.join(seen['addresses'])} port {seen['port']}" if seen["found"] else "nothing"
         print(f"Avahi's client library: RegisterService answered {answer['ok']} in {answer['ms']:.0f} ms; "
               f"the observer saw {where}; the host printed {printed!r}")
         if not (answer["ok"] and seen["found"] and seen["port"] == port and alive and printed == ""):
             failures.append(f"client library: the observer did not see '{name}' at port {port}, "
                             "or the host printed something")
-        answer, _, _, alive = register_once(lab, "none", "Old glibc nowhere", 4800)
+        answer, _, _, _, alive = register_once(lab, "none", "Old glibc nowhere", 4800)
         print(f"neither client library: answered {answer['ok']}, host alive: {alive}")
         if answer["ok"] or not alive:
             failures.append("without either client library the call did not answer false, or the host died")
         lab.stop_avahi()
-        answer, _, _, alive = register_once(lab, "client", "Old glibc unanswered", 4800)
+        answer, _, _, _, alive = register_once(lab, "client", "Old glibc unanswered", 4800)
         print(f"no responder: answered {answer['ok']}, host alive: {alive}")
         if answer["ok"] or not alive:
             failures.append("no responder: the call did not answer false, or the host died")
-        answer, _, call, alive = register_once(lab, "client", "Old glibc stand-in", 4711, [stub_dir])
+        answer, _, _, call, alive = register_once(lab, "client", "Old glibc stand-in", 4711, [stub_dir])
         expected = {"stand-in": True, "calls": 1, "flags": 0, "interface": 0,
                     "name": "Old glibc stand-in", "regtype": REGTYPE, "domain": "",
                     "domain_is_buffer": True, "host": None, "port_bytes": [0x12, 0x67], "txt_len": 0,
