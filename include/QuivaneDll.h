@@ -44,9 +44,11 @@ extern "C" {
  * the request was refused or the responder could not be reached. The call blocks until the
  * client library answers and is safe to make from several threads (calls are serialised).
  *
- * The DNS-SD client library (libdns_sd.so.1, dnssd.dll) is loaded at the first call, not with
- * the module: where it is missing the call returns false, and a later call looks again. So the
- * first call loads a library; do not make it from DllMain or a library constructor.
+ * The client library is loaded at the first call, not with the module: on Linux Avahi's client
+ * library (libavahi-client.so.3), and libdns_sd.so.1 where no avahi-daemon is reachable; on
+ * Windows dnssd.dll, else dnsapi.dll. Where none is there the call returns false, and a later
+ * call looks again. So the first call loads a library; do not make it from DllMain or a
+ * library constructor.
  */
 QUIVANEDLL_API bool RegisterService(const char *name, const char *regtype, char *domain,
                                     int32_t port);
