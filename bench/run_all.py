@@ -617,15 +617,25 @@ measure instead of repeating its figures.
   character in one step), the lock that serialises calls, and the walk through the platform's
   list of ways to the bound function. The same difference in nanoseconds varies with the CPU,
   so those rows are information.
-- **Against the real responder**, where a call costs milliseconds, module and direct calls
-  cannot be told apart: the "overhead on Avahi" row interleaves them in one process,
-  alternating which goes first, and gives medians with the 10th to 90th percentile. Its verdict
-  allows a ratio over 1.01 only when the module's median lies inside the direct calls' own 10th
-  to 90th percentile.
+- **Against the real responder**, where a call costs milliseconds, what the module adds cannot
+  be told from the responder's own time: the "overhead on Avahi" row interleaves module and
+  direct calls in one process, alternating which goes first, and gives medians with the 10th
+  to 90th percentile. The module goes through Avahi's client library and the direct call
+  through the compatibility library's `DNSServiceRegister`, so the row compares the module's
+  way with a host calling that library itself. Its verdict allows a ratio over 1.01 only when
+  the module's median lies inside the direct calls' own 10th to 90th percentile. The row that
+  sets the two libraries side by side reaches the compatibility library through the test build
+  with the DNS-SD way alone (`build/release/dnssd-only/`), as the shipped module never hands it
+  a call while avahi-daemon runs.
 - **The first call** binds the client library (the system loader loads it), so it is timed
   apart from later calls, with the stand-in and with Avahi's client library. While no client
-  library is in reach, every call asks the loader again, so that DNS-SD installed later is
-  found without a restart; that row is what each such call costs.
+  library is in reach and no call has been answered yet, every call asks the loader again, so
+  that DNS-SD installed later is found without a restart; that row is what each such call
+  costs. Once a way has answered, a missing Avahi client library is not searched for again
+  (the "no Avahi client library installed" row). Where Avahi's client library is installed but
+  finds no avahi-daemon, calls go on to `libdns_sd.so.1` and the daemon is asked again at most
+  once a second: the "no avahi-daemon" rows give a call between two asks and the call that
+  asks.
 - **The .NET row** calls `QuivaneDll.RegisterService` from the packed package and the module's
   export through a function pointer with ready UTF-8 bytes, interleaved rounds alternating
   which goes first; the added cost is the median of the rounds' differences, and allocation is
@@ -643,12 +653,19 @@ measure instead of repeating its figures.
   its figure includes process start-up. Both are dominated by probing.
 - **Heap** is counted by interposing malloc, calloc and realloc, after one warm-up call (the one
   that binds the client library, where the system loader allocates). With the stand-in every
-  later allocation would be the module's; with Avahi's client library the direct call
-  allocates just as much. The module also imports no allocation function at all (the `abi`
-  tests check it), and the DLL imports no C runtime.
+  later allocation would be the module's; on avahi-daemon the module's allocations are Avahi's
+  client library's, and the direct call's are the compatibility library's. The module also
+  imports no allocation function at all (the `abi` tests check it), and the DLL imports no C
+  runtime.
 - **Limits** are those of the private responder, which runs Debian's stock D-Bus and
-  avahi-daemon configuration; the per-registration row is what one process holds for each
-  registration, sampled by the peer.
+  avahi-daemon configuration. Through the module (Avahi's client library) one process holds
+  one D-Bus connection and no thread for all its registrations, and avahi-daemon's
+  `objects-per-client-max` bounds them; through the compatibility library each registration
+  holds its own connection, thread and descriptors, so the bus's connections per user (256 on
+  a stock D-Bus) or `ulimit -n` end them first. The per-registration row is what one process
+  holds for each registration through the module, sampled by the peer; the rows of many
+  registrations give threads and descriptors before and after, and the lines the host found on
+  its standard error.
 
 ## Against other ways of advertising
 
