@@ -620,13 +620,12 @@ measure instead of repeating its figures.
 - **Against the real responder**, where a call costs milliseconds, what the module adds cannot
   be told from the responder's own time: the "overhead on Avahi" row interleaves module and
   direct calls in one process, alternating which goes first, and gives medians with the 10th
-  to 90th percentile. The module goes through Avahi's client library and the direct call
-  through the compatibility library's `DNSServiceRegister`, so the row compares the module's
-  way with a host calling that library itself. Its verdict allows a ratio over 1.01 only when
-  the module's median lies inside the direct calls' own 10th to 90th percentile. The row that
-  sets the two libraries side by side reaches the compatibility library through the test build
-  with the DNS-SD way alone (`build/release/dnssd-only/`), as the shipped module never hands it
-  a call while avahi-daemon runs.
+  to 90th percentile. The shipped module never hands the compatibility library a call while
+  avahi-daemon runs, so this row, and the row that sets the two libraries side by side, reach
+  it through the test build with the DNS-SD way alone (`build/release/dnssd-only/`): the same
+  operation and way, into the same `DNSServiceRegister` as the direct call. Its verdict allows
+  a ratio over 1.01 only when the module's median lies inside the direct calls' own 10th to
+  90th percentile.
 - **The first call** binds the client library (the system loader loads it), so it is timed
   apart from later calls, with the stand-in and with Avahi's client library. While no client
   library is in reach and no call has been answered yet, every call asks the loader again, so
