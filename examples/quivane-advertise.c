@@ -1,7 +1,8 @@
 /* SPDX-License-Identifier: MIT */
 /* quivane-advertise: a command-line host. Loads the module by name, files one registration
  * and keeps the process (and so the registration) alive until SIGINT/SIGTERM or --seconds.
- * --verify browses and resolves the service through the same DNS-SD client library. */
+ * --verify browses and resolves the service through the DNS-SD client library libdns_sd.so.1,
+ * whichever library the module took to register it. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <dns_sd.h>
