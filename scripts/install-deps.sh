@@ -21,7 +21,7 @@ tests=(
   qemu-user g++-s390x-linux-gnu g++-aarch64-linux-gnu g++-arm-linux-gnueabihf musl-tools
   clang-16 lld-16 llvm-16 python3-unicorn
   debhelper lintian abigail-tools osslsigncode openssl unzip valgrind
-  debootstrap graphviz
+  debootstrap graphviz python3-matplotlib
 )
 case "${1:-all}" in
   demo) packages=("${demo[@]}") ;;
