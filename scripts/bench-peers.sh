@@ -66,10 +66,10 @@ export NUGET_PACKAGES=$work/dotnet/packages DOTNET_CLI_HOME=$work/dotnet/home DO
 export DOTNET_CLI_TELEMETRY_OPTOUT=1
 flags=(-c Release -r linux-x64 --self-contained false -nodeReuse:false -p:UseSharedCompilation=false
   --nologo -v quiet)
-dotnet publish bench/peers/dotnet/Quivane "${flags[@]}" -o "$work/dotnet/Quivane" \
+dotnet publish bench/peers/dotnet/QuivaneHost "${flags[@]}" -o "$work/dotnet/QuivaneHost" \
   -p:ArtifactsPath="$work/dotnet/artifacts-quivane" -p:QuivaneVersion="$version" \
   --source "$source/build/nuget" --source /opt/nuget/packages >/dev/null
-dotnet publish bench/peers/dotnet/Makaretu "${flags[@]}" -o "$work/dotnet/Makaretu" \
+dotnet publish bench/peers/dotnet/MakaretuHost "${flags[@]}" -o "$work/dotnet/MakaretuHost" \
   -p:ArtifactsPath="$work/dotnet/artifacts-makaretu" -p:RestoreLockedMode=true >/dev/null
 
 pkg() { node -p "require('$work/node/node_modules/$1/package.json').version"; }
@@ -85,7 +85,7 @@ cat >"$work/versions.json" <<JSON
   "bonjour-service": "$(pkg bonjour-service) (multicast-dns $(pkg multicast-dns))",
   "ciao": "$(pkg @homebridge/ciao)",
   "python-zeroconf": "$(/usr/bin/python3 -c 'import zeroconf; print(zeroconf.__version__)') (Debian $(deb python3-zeroconf))",
-  "makaretu": "$(sed -n '/"Makaretu.Dns.Multicast"/,/resolved/s/.*"resolved": "\(.*\)".*/\1/p' bench/peers/dotnet/Makaretu/packages.lock.json | head -n 1)",
+  "makaretu": "$(sed -n '/"Makaretu.Dns.Multicast"/,/resolved/s/.*"resolved": "\(.*\)".*/\1/p' bench/peers/dotnet/MakaretuHost/packages.lock.json | head -n 1)",
   "runtimes": "Node $(node --version), .NET $(dotnet --version) SDK, Python $(/usr/bin/python3 -c 'import platform; print(platform.python_version())'), avahi-daemon $(deb avahi-daemon)"
 }
 JSON

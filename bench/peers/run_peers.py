@@ -32,7 +32,7 @@ AVAHI_NAME, AVAHI_PORT = "Avahi Own Service", 4761  # what the system's responde
 LOAD_RATE = 200  # queries a second, both questions together
 CONFLICT = re.compile(r"conflict|collision|already in use|NonUniqueName|name-change|renam", re.I)
 
-FULL = {"runs": 7, "quiet": 60.0, "load": 60.0, "kill_cap": 90.0, "exit_cap": 30.0, "settle": 3.0}
+FULL = {"runs": 7, "quiet": 60.0, "load": 60.0, "kill_cap": 60.0, "exit_cap": 30.0, "settle": 3.0}
 SHORT = {"runs": 1, "quiet": 3.0, "load": 3.0, "kill_cap": 4.0, "exit_cap": 10.0, "settle": 1.0}
 
 
@@ -53,16 +53,17 @@ def peers(work, lab, versions):
              env=module_env),
         Peer("npm", "the npm package from Node", node + ["quivanedll"] + args, versions["npm"], True,
              env=module_env, cwd=node_app),
-        Peer("nuget", "the NuGet package from .NET", dotnet("Quivane") + args, versions["nuget"], True,
+        Peer("nuget", "the NuGet package from .NET", dotnet("QuivaneHost") + args, versions["nuget"], True,
              env={**os.environ, "AVAHI_COMPAT_NOWARN": "1", "DOTNET_CLI_TELEMETRY_OPTOUT": "1"}),
         Peer("avahi-publish", "avahi-publish -s", ["avahi-publish", "-s"] + args,
              versions["avahi-publish"], True, call=False),
         Peer("bonjour-service", "bonjour-service", node + ["bonjour-service"] + args,
              versions["bonjour-service"], False, cwd=node_app),
-        Peer("ciao", "@homebridge/ciao", node + ["ciao"] + args, versions["ciao"], False, cwd=node_app),
+        Peer("ciao", "@homebridge/ciao", node + ["ciao"] + args, versions["ciao"], False, cwd=node_app,
+             env={**os.environ, "PEER_INTERFACE": lab.veth_a}),
         Peer("python-zeroconf", "python-zeroconf", [PYTHON, str(ROOT / "bench/peers/python/host.py")] +
              args + [lab.addr_a], versions["python-zeroconf"], False),
-        Peer("makaretu", "Makaretu.Dns.Multicast", dotnet("Makaretu") + args, versions["makaretu"], False,
+        Peer("makaretu", "Makaretu.Dns.Multicast", dotnet("MakaretuHost") + args, versions["makaretu"], False,
              env={**os.environ, "DOTNET_CLI_TELEMETRY_OPTOUT": "1"}),
     ]
 
@@ -161,8 +162,20 @@ class Host:
 
 
 def in_b(lab, args, **kwargs):
-    return subprocess.Popen(["ip", "netns", "exec", lab.ns_b, PYTHON] + [str(a) for a in args],
+    """A Python helper in the observer's network namespace. nsenter, not `ip netns exec`: the
+    helper stays in this mount namespace instead of a new one, whose number a responder's
+    clean-up elsewhere on the machine may hold from a namespace since freed."""
+    return subprocess.Popen(["nsenter", f"--net=/run/netns/{lab.ns_b}", "--", PYTHON] + [str(a) for a in args],
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, **kwargs)
+
+
+def observer(lab, mode, timeout):
+    """The observer, scripts/mdns_peer.py, as Lab.peer starts it."""
+    return in_b(lab, [PEER, mode, TYPE, NAME, timeout])
+
+
+def resolve(lab, name, timeout=8.0):
+    return last_json(in_b(lab, [PEER, "resolve", TYPE, name, timeout]), timeout + STEP_TIMEOUT)
 
 
 def last_json(process, timeout):
@@ -204,10 +217,10 @@ def visible_run(peer, lab, log, capture_for=None):
     """One fresh host; returns (host still running, result). Mirrors bench/run_all.py: the
     observer listens first, the clock starts when the call returned (or at launch)."""
     host = Host(peer, lab, log) if peer.call else None
-    observer = lab.peer("visible", TYPE, NAME, timeout=15)
+    seer = observer(lab, "visible", 15)
     capture = None
     try:
-        if observer.stdout.readline().strip() != "listening":
+        if seer.stdout.readline().strip() != "listening":
             raise RuntimeError("the observer did not start")
         if capture_for:
             capture = in_b(lab, [WIRE, "capture", lab.veth_b, capture_for])
@@ -216,7 +229,7 @@ def visible_run(peer, lab, log, capture_for=None):
         if not peer.call:
             host = Host(peer, lab, log)
         answer = host.go()
-        seen = json.loads(observer.stdout.readline())
+        seen = json.loads(seer.stdout.readline())
         result = {"ok": answer.get("ok"), "call_ms": answer.get("call_ms"), "error": answer.get("error"),
                   "visible_ms": None if seen["at"] is None else (seen["at"] - answer["returned_at"]) * 1000.0}
         if capture:
@@ -228,9 +241,9 @@ def visible_run(peer, lab, log, capture_for=None):
             host.kill()
         raise
     finally:
-        if observer.poll() is None:
-            observer.kill()
-        observer.wait(STEP_TIMEOUT)
+        if seer.poll() is None:
+            seer.kill()
+        seer.wait(STEP_TIMEOUT)
         if capture and capture.poll() is None:
             capture.kill()
             capture.wait(STEP_TIMEOUT)
@@ -238,7 +251,7 @@ def visible_run(peer, lab, log, capture_for=None):
 
 def goodbye(host, lab, cap, how):
     """Seconds from the host's end until the observer's browser drops the service, or None."""
-    watch = lab.peer("watch", TYPE, NAME, timeout=cap)
+    watch = observer(lab, "watch", cap)
     try:
         if watch.stdout.readline().strip() != "present":
             return {"seen": False}
@@ -303,8 +316,8 @@ def measure(peer, lab, work, settings):
                 "load_s": sent["seconds"]}
             # 3a. Beside the system's responder, which publishes a service of its own.
             log_mark = len(avahi_log(lab))
-            result["beside"] = {"peer_found": lab.resolve(TYPE, NAME)["found"],
-                                "avahi_found": lab.resolve(TYPE, AVAHI_NAME)["found"]}
+            result["beside"] = {"peer_found": resolve(lab, NAME)["found"],
+                                "avahi_found": resolve(lab, AVAHI_NAME)["found"]}
             # 4a. Goodbye on a normal end.
             result["exit"] = goodbye(host, lab, settings["exit_cap"], "end")
         finally:
@@ -333,7 +346,7 @@ def name_held(peer, lab, work, settings):
     mark = len(avahi_log(lab))
     host = None
     try:
-        if not lab.resolve(TYPE, NAME).get("found"):
+        if not resolve(lab, NAME).get("found"):
             return {"error": "avahi-publish did not take the name"}
         host = Host(peer, lab, log)
         answer = host.go()
