@@ -200,8 +200,11 @@ def probes(packets, source, t0):
     mine = [p for p in packets if p["source"] == source]
     first_answer = next((p["at"] for p in mine if p["response"] and
                          any(r["name"].lower() == fqdn for r in p["records"])), None)
+    # A probe asks about the name, or proposes records for it in the authority section
+    # (python-zeroconf asks for the type's PTR records with them).
     asked = [p for p in mine if not p["response"] and (first_answer is None or p["at"] <= first_answer)
-             and any(q["name"].lower() == fqdn for q in p["questions"])]
+             and (any(q["name"].lower() == fqdn for q in p["questions"]) or
+                  any(r["section"] == "authority" and r["name"].lower() == fqdn for r in p["records"]))]
     ttls = {}
     for p in mine:
         for r in p["records"]:
@@ -209,6 +212,7 @@ def probes(packets, source, t0):
                     (r["name"].lower() == fqdn or r["name"].lower() == f"{TYPE}.local"):
                 ttls.setdefault(r["type"], r["ttl"])
     return {"probes": len(asked), "with_authority": sum(1 for p in asked if p["authority"]),
+            "for_name": sum(1 for p in asked if any(q["name"].lower() == fqdn for q in p["questions"])),
             "announced_after_ms": None if first_answer is None else (first_answer - t0) * 1000.0,
             "ttls": ttls}
 
@@ -374,8 +378,9 @@ def fmt_visible(r):
     seen = [x["visible_ms"] for x in r["runs"] if x["visible_ms"] is not None]
     if not seen:
         return f"never seen (0/{len(r['runs'])})"
-    return (f"{statistics.median(seen):.0f} ms ({min(seen):.0f}–{max(seen):.0f}; "
-            f"{len(seen)}/{len(r['runs'])} seen)")
+    median = statistics.median(seen)
+    return (f"{median:.0f} ms ({min(seen):.0f}–{max(seen):.0f}; {len(seen)}/{len(r['runs'])} seen)" +
+            (": visible before the call returned" if median < 0 else ""))
 
 
 def fmt_call(r, peer):
@@ -395,6 +400,8 @@ def fmt_probe(r, peer):
     kind = ("with the proposed records in the authority section (§8.1)" if w["with_authority"] == w["probes"]
             else "ANY queries without the authority section" if w["with_authority"] == 0
             else f"{w['with_authority']} with an authority section")
+    if w.get("for_name", w["probes"]) < w["probes"]:
+        kind += ", asking for the type's PTR records rather than the name"
     return f"{who}{w['probes']} probe{'s' if w['probes'] != 1 else ''}, {kind}"
 
 
