@@ -3,7 +3,8 @@
 with each peer in turn, on one responder and one observer, and measures what each costs. Run by
 scripts/bench-peers.sh as root, which builds and installs the hosts first.
 
-usage: run_peers.py WORK_DIR PAGE IMG_DIR [--short]
+usage: run_peers.py WORK_DIR PAGE IMG_DIR [--short] [--render]
+  --render  writes the page block and the plots again from WORK_DIR/results.json
 
 Writes WORK_DIR/results.json, the block between <!-- peers:begin --> and <!-- peers:end --> in
 PAGE, and IMG_DIR/peers-visible.svg, peers-load-cpu.svg and peers-memory.svg.
@@ -33,7 +34,7 @@ LOAD_RATE = 200  # queries a second, both questions together
 CONFLICT = re.compile(r"conflict|collision|already in use|NonUniqueName|name-change|renam", re.I)
 
 FULL = {"runs": 7, "quiet": 60.0, "load": 60.0, "kill_cap": 60.0, "exit_cap": 30.0, "settle": 3.0}
-SHORT = {"runs": 1, "quiet": 3.0, "load": 3.0, "kill_cap": 4.0, "exit_cap": 10.0, "settle": 1.0}
+SHORT = {"runs": 1, "quiet": 2.0, "load": 2.0, "kill_cap": 3.0, "exit_cap": 10.0, "settle": 0.5}
 
 
 class Peer:
@@ -61,6 +62,10 @@ def peers(work, lab, versions):
              versions["bonjour-service"], False, cwd=node_app),
         Peer("ciao", "@homebridge/ciao", node + ["ciao"] + args, versions["ciao"], False, cwd=node_app,
              env={**os.environ, "PEER_INTERFACE": lab.veth_a}),
+        # The same with one TXT entry: ciao reads its own announcement of an empty TXT record as
+        # a conflicting record and probes again, in a loop; with an entry it settles.
+        Peer("ciao-txt", "@homebridge/ciao, one TXT entry", node + ["ciao"] + args, versions["ciao"], False,
+             cwd=node_app, env={**os.environ, "PEER_INTERFACE": lab.veth_a, "PEER_TXT": "k=v"}),
         Peer("python-zeroconf", "python-zeroconf", [PYTHON, str(ROOT / "bench/peers/python/host.py")] +
              args + [lab.addr_a], versions["python-zeroconf"], False),
         Peer("makaretu", "Makaretu.Dns.Multicast", dotnet("MakaretuHost") + args, versions["makaretu"], False,
@@ -204,7 +209,8 @@ def probes(packets, source, t0):
     # (python-zeroconf asks for the type's PTR records with them).
     asked = [p for p in mine if not p["response"] and (first_answer is None or p["at"] <= first_answer)
              and (any(q["name"].lower() == fqdn for q in p["questions"]) or
-                  any(r["section"] == "authority" and r["name"].lower() == fqdn for r in p["records"]))]
+                  any(r["section"] == "authority" and r["name"].lower() in (fqdn, f"{TYPE}.local")
+                      for r in p["records"]))]
     ttls = {}
     for p in mine:
         for r in p["records"]:
@@ -383,6 +389,16 @@ def fmt_visible(r):
             (": visible before the call returned" if median < 0 else ""))
 
 
+def from_start(r):
+    """Per run: ms from the call's start (the launch, where there is no call) to visible."""
+    return [x["visible_ms"] + (x.get("call_ms") or 0.0) for x in r["runs"] if x["visible_ms"] is not None]
+
+
+def fmt_from_start(r):
+    seen = from_start(r)
+    return f"{statistics.median(seen):.0f} ms ({min(seen):.0f}–{max(seen):.0f})" if seen else "never seen"
+
+
 def fmt_call(r, peer):
     if not peer.call:
         return "no call: clock from launch"
@@ -440,16 +456,16 @@ def fmt_held(r, peer):
     ours = [i for i in h["instances"] if i["port"] == PORT]
     theirs = [i for i in h["instances"] if i["port"] == AVAHI_PORT and i["name"] == NAME]
     if h["ok"] is False:
-        start = f"call answered false{': ' + h['error'] if h.get('error') else ''}"
+        start = f"call answered false{': ' + h['error'].rstrip(': ') if h.get('error') else ''}"
     else:
         start = "call accepted" if peer.call else "launched"
     if not ours:
         seen = "peer's service not visible"
     elif any(i["name"] == NAME for i in ours):
-        seen = "peer answers under the SAME name as Avahi"
+        seen = f"the observer resolves the name to the peer's port {PORT}"
     else:
         seen = "peer renamed to " + ", ".join(f"\"{i['name']}\"" for i in ours)
-    parts = [start, seen, "Avahi's keeps the name" if theirs else "Avahi's service LOST"]
+    parts = [start, seen, "Avahi's service keeps the name" if theirs else "Avahi's service is no longer seen under it"]
     parts.append("conflict logged: " + "; ".join(h["conflicts"]) if h["conflicts"] else "no conflict logged")
     return ", ".join(parts)
 
@@ -465,7 +481,7 @@ def fmt_goodbye(g, cap, wire):
 
 def table(results, by_key, settings):
     head = ["peer", "version", f"time to visible: median (range; seen) over {settings['runs']} runs",
-            "call returned after", "probing before announcing", "memory added (RSS)", "threads",
+            "the same from the call's start", "call returned after", "probing before announcing", "memory added (RSS)", "threads",
             "sockets", f"CPU over {settings['quiet']:.0f} s quiet",
             f"CPU over {settings['load']:.0f} s of queries ({LOAD_RATE}/s)",
             "avahi-daemon CPU over the same queries", "beside avahi-daemon",
@@ -474,7 +490,7 @@ def table(results, by_key, settings):
     for r in results:
         p = by_key[r["key"]]
         c = r["cost"]
-        cells = [p.label, p.version, fmt_visible(r), fmt_call(r, p), fmt_probe(r, p), fmt_mem(r, p),
+        cells = [p.label, p.version, fmt_visible(r), fmt_from_start(r), fmt_call(r, p), fmt_probe(r, p), fmt_mem(r, p),
                  fmt_count(r, "threads"), fmt_count(r, "sockets"), f"{c['cpu_quiet']:.2f} s",
                  f"{c['cpu_load']:.2f} s", f"{c['avahi_cpu_load']:.2f} s", fmt_beside(r, p),
                  fmt_held(r, p), fmt_goodbye(r["exit"], settings["exit_cap"], r.get("wire")),
@@ -500,19 +516,23 @@ def plots(results, img_dir, settings):
         fig.savefig(img_dir / name, format="svg", metadata={"Date": None})
         plt.close(fig)
 
-    fig, ax = plt.subplots(figsize=(7, 3.6))
+    fig, ax = plt.subplots(figsize=(7, 4.2))
     for yi, r in zip(y, results):
-        seen = [x["visible_ms"] for x in r["runs"] if x["visible_ms"] is not None]
-        if seen:
-            med = statistics.median(seen)
-            ax.barh(yi, med, color="#4c72b0")
-            ax.plot([min(seen), max(seen)], [yi, yi], color="black", linewidth=1)
-            ax.plot(seen, [yi] * len(seen), "|", color="black", markersize=8)
-        else:
-            ax.text(0, yi, " never seen", va="center")
+        for shift, runs, color in ((0.2, [x["visible_ms"] for x in r["runs"] if x["visible_ms"] is not None],
+                                    "#4c72b0"), (-0.2, from_start(r), "#a1c4e8")):
+            if not runs:
+                ax.text(0, yi + shift, " never seen", va="center")
+                continue
+            ax.barh(yi + shift, statistics.median(runs), height=0.4, color=color)
+            ax.plot([min(runs), max(runs)], [yi + shift] * 2, color="black", linewidth=1)
+            ax.plot(runs, [yi + shift] * len(runs), "|", color="black", markersize=6)
+    ax.barh([], [], color="#4c72b0", label="from the call's return (launch, avahi-publish)")
+    ax.barh([], [], color="#a1c4e8", label="from the call's start")
+    ax.axvline(0, color="black", linewidth=0.5)
     ax.set_yticks(y, labels)
-    ax.set_xlabel("ms from the call's return (launch for avahi-publish) to resolved at the observer")
-    ax.set_title(f"Time to visible: median bar, every run marked ({settings['runs']} runs)")
+    ax.set_xlabel("ms until the observer in another namespace resolved SRV and address")
+    ax.set_title(f"Time to visible: median bars, range and every run marked ({settings['runs']} runs)")
+    ax.legend(loc="lower right", fontsize=7)
     save(fig, "peers-visible.svg")
 
     fig, ax = plt.subplots(figsize=(7, 3.6))
@@ -576,8 +596,9 @@ def block(results, by_key, settings, versions, img_rel, short):
         "namespaces. avahi-daemon is restarted before each peer.",
         "",
         "- **Time to visible**: from the call's return (the launch, for avahi-publish, which has no call) "
-        "until the observer, listening since before the host started, has resolved the SRV record and the "
-        "address. **Call returned after**: how long the call itself took. **Probing**: read off a packet "
+        "until the observer, listening since before the call, has resolved the SRV record and the "
+        "address; negative where the call returns only after announcing. **From the call's start**: the "
+        "same plus the call's own time. **Call returned after**: how long the call itself took. **Probing**: read off a packet "
         "capture in B during the first run.",
         "- **Memory, threads, sockets**: the host process after advertising and the query load, against "
         "the same process before it loaded the peer (the runtime already up). avahi-publish is a process "
@@ -596,6 +617,19 @@ def block(results, by_key, settings, versions, img_rel, short):
         "",
         table(results, by_key, settings),
         "",
+        "How each host calls its peer, as the peer's own documentation shows: the C host loads "
+        "`libQuivaneDll.so` and calls `RegisterService`; Node awaits `registerService` from `quivanedll`; "
+        ".NET calls `QuivaneDll.RegisterService`; bonjour-service `new Bonjour().publish(...)` and on exit "
+        "`unpublishAll` then `destroy`; ciao `getResponder().createService(...).advertise()` and on exit "
+        "`end()` then `shutdown()`; python-zeroconf `Zeroconf().register_service(ServiceInfo(...))` and on "
+        "exit `unregister_service` then `close`; Makaretu `new ServiceDiscovery().Advertise(profile)` "
+        "(which answers queries but sends no announcement of its own) and on exit `Unadvertise` then "
+        "`Dispose`. ciao is given the veth interface by name (its `interface` option): on its own it "
+        "takes the interface names from `ip -o link show`, where a veth pair's end reads `NAME@ifN`, "
+        "matches none and advertises on loopback only. Every service has an empty TXT record, except in "
+        "the row with one TXT entry: ciao takes its own announcement of an empty TXT record for a "
+        "conflicting record and probes again, over and over.",
+        "",
         f"![Time to visible, per peer]({img_rel}/peers-visible.svg)",
         "",
         f"![CPU under the query load, per peer]({img_rel}/peers-load-cpu.svg)",
@@ -610,16 +644,31 @@ def main():
     short = "--short" in sys.argv[4:]
     settings = SHORT if short else FULL
     versions = json.loads((work / "versions.json").read_text())
+    lab = Lab(241, Path(versions["module_dir"]))
+    all_peers = peers(work, lab, versions)
+    if "--render" in sys.argv[4:]:  # the page and plots again, from the last run's results
+        saved = json.loads((work / "results.json").read_text())
+        settings, short, results = saved["settings"], saved["short"], saved["results"]
+    else:
+        results = run(lab, all_peers, work, settings, short)
+    by_key = {p.key: p for p in all_peers}
+    plots(results, img_dir, settings)
+    img_rel = os.path.relpath(img_dir, page.parent)
+    write_page(page, block(results, by_key, settings, versions, img_rel, short))
+    print(table(results, by_key, settings))
+
+
+def run(lab, all_peers, work, settings, short):
+    # Stopped by a signal, it still takes its namespaces and daemons down.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    signal.signal(signal.SIGINT, signal.default_int_handler)
     problem = require_namespaces()
     if problem:
         sys.exit(f"bench-peers: {problem}")
-    lab = Lab(241, ROOT / "build" / "release")
-    lab.module_dir = Path(versions["module_dir"])
     results = []
+    only = os.environ.get("QUIVANE_PEERS")
     try:
         lab.up()
-        all_peers = peers(work, lab, versions)
-        only = os.environ.get("QUIVANE_PEERS")
         for peer in all_peers:
             if only and peer.key not in only.split(","):
                 continue
@@ -629,7 +678,7 @@ def main():
                 results.append(measure(peer, lab, work, settings))
             except (RuntimeError, TimeoutError, subprocess.SubprocessError, ValueError) as e:
                 # Once more from the start: on a shared machine another program's clean-up
-                # can end one of the helpers here (a namespace's number is reused once freed).
+                # can end one of the helpers here.
                 print(f"bench-peers: {peer.label} failed ({e}); measuring it once more", flush=True)
                 results.append(measure(peer, lab, work, settings))
             print(f"bench-peers: {peer.label} done in {time.monotonic() - started:.0f} s: "
@@ -638,11 +687,7 @@ def main():
         lab.down()
     (work / "results.json").write_text(json.dumps({"settings": settings, "short": short, "results": results},
                                                   indent=1))
-    by_key = {p.key: p for p in all_peers}
-    plots(results, img_dir, settings)
-    img_rel = os.path.relpath(img_dir, page.parent)
-    write_page(page, block(results, by_key, settings, versions, img_rel, short))
-    print(table(results, by_key, settings))
+    return results
 
 
 if __name__ == "__main__":

@@ -18,7 +18,8 @@ import json, sys
 from pathlib import Path
 
 scratch = Path(sys.argv[1])
-peers = ["c", "npm", "nuget", "avahi-publish", "bonjour-service", "ciao", "python-zeroconf", "makaretu"]
+peers = ["c", "npm", "nuget", "avahi-publish", "bonjour-service", "ciao", "ciao-txt", "python-zeroconf",
+         "makaretu"]
 results = {r["key"]: r for r in json.loads((scratch / "work" / "results.json").read_text())["results"]}
 failures = []
 for key in peers:

@@ -36,7 +36,9 @@ const peers = {
     // in a container would through this documented option.
     const iface = process.env.PEER_INTERFACE;
     const responder = ciao.getResponder(iface ? { interface: iface } : undefined);
-    const service = responder.createService({ name, type: bare, port: Number(port) });
+    // PEER_TXT="key=value" adds one TXT entry, as ciao's README example has.
+    const txt = process.env.PEER_TXT ? Object.fromEntries([process.env.PEER_TXT.split('=')]) : undefined;
+    const service = responder.createService({ name, type: bare, port: Number(port), txt });
     service.on('name-change', (n) => console.error(`ciao name-change: ${n}`));
     await service.advertise();
     return { ok: true, stop: async () => { await service.end(); await responder.shutdown(); } };
