@@ -78,6 +78,7 @@ commit=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)
 cat >"$work/versions.json" <<JSON
 {
   "module_dir": "$source/$module_dir",
+  "commit": "$commit",
   "module": "$version ($commit), Avahi $(deb avahi-daemon)",
   "npm": "quivanedll $(pkg quivanedll), koffi $(pkg koffi)",
   "nuget": "QuivaneDll $version",

@@ -511,12 +511,18 @@ def plots(results, img_dir, settings):
     labels = [r["peer"] for r in results]
     y = list(range(len(results)))[::-1]
 
+    def legend(ax, entries):
+        from matplotlib.patches import Patch
+
+        ax.legend(handles=[Patch(color=c, label=t) for c, t in entries], loc="upper center",
+                  bbox_to_anchor=(0.4, -0.16), ncol=1, fontsize=7, frameon=False)
+
     def save(fig, name):
         fig.tight_layout()
         fig.savefig(img_dir / name, format="svg", metadata={"Date": None})
         plt.close(fig)
 
-    fig, ax = plt.subplots(figsize=(7, 4.2))
+    fig, ax = plt.subplots(figsize=(7, 4.6))
     for yi, r in zip(y, results):
         for shift, runs, color in ((0.2, [x["visible_ms"] for x in r["runs"] if x["visible_ms"] is not None],
                                     "#4c72b0"), (-0.2, from_start(r), "#a1c4e8")):
@@ -526,24 +532,27 @@ def plots(results, img_dir, settings):
             ax.barh(yi + shift, statistics.median(runs), height=0.4, color=color)
             ax.plot([min(runs), max(runs)], [yi + shift] * 2, color="black", linewidth=1)
             ax.plot(runs, [yi + shift] * len(runs), "|", color="black", markersize=6)
-    ax.barh([], [], color="#4c72b0", label="from the call's return (launch, avahi-publish)")
-    ax.barh([], [], color="#a1c4e8", label="from the call's start")
     ax.axvline(0, color="black", linewidth=0.5)
     ax.set_yticks(y, labels)
     ax.set_xlabel("ms until the observer in another namespace resolved SRV and address")
-    ax.set_title(f"Time to visible: median bars, range and every run marked ({settings['runs']} runs)")
-    ax.legend(loc="lower right", fontsize=7)
+    ax.set_title(f"Time to visible: median, range and each of {settings['runs']} runs")
+    legend(ax, [("#4c72b0", "from the call's return (launch, for avahi-publish)"),
+                ("#a1c4e8", "from the call's start")])
     save(fig, "peers-visible.svg")
 
-    fig, ax = plt.subplots(figsize=(7, 3.6))
+    fig, ax = plt.subplots(figsize=(7, 4.4))
     host = [r["cost"]["cpu_load"] for r in results]
     daemon = [r["cost"]["avahi_cpu_load"] for r in results]
-    ax.barh([v + 0.2 for v in y], host, height=0.4, color="#c44e52", label="the host process")
-    ax.barh([v - 0.2 for v in y], daemon, height=0.4, color="#8c8c8c", label="avahi-daemon, beside it")
+    ax.barh([v + 0.2 for v in y], host, height=0.4, color="#c44e52")
+    ax.barh([v - 0.2 for v in y], daemon, height=0.4, color="#8c8c8c")
+    for yi, h in zip(y, host):
+        ax.text(h, yi + 0.2, f" {h:.2f}", va="center", fontsize=7)
     ax.set_yticks(y, labels)
     ax.set_xlabel(f"CPU seconds over {settings['load']:.0f} s of {LOAD_RATE} queries a second")
     ax.set_title("CPU under a query load from another namespace")
-    ax.legend(loc="lower right")
+    ax.set_xlim(right=max(host + daemon + [0.01]) * 1.2)
+    legend(ax, [("#c44e52", "the host process"), ("#8c8c8c", "avahi-daemon beside it (answers for the module, "
+                                                             "the packages, avahi-publish and itself)")])
     save(fig, "peers-load-cpu.svg")
 
     fig, ax = plt.subplots(figsize=(7, 3.6))
@@ -571,22 +580,23 @@ def write_page(page, block):
     page.write_text(f"{head}{begin}\n{block}\n{end}{tail}")
 
 
-def machine():
+def machine(work, versions):
+    """The CPU, and the commit and day of the run whose results these are."""
     cpu = next((line.split(":", 1)[1].strip() for line in open("/proc/cpuinfo")
                 if line.startswith("model name")), platform.processor())
-    commit = subprocess.run(["git", "-C", str(ROOT), "rev-parse", "--short", "HEAD"], capture_output=True,
-                            text=True).stdout.strip() or "unknown"
-    return cpu, commit
+    commit = versions.get("commit") or re.search(r"\((\w+)\)", versions["module"]).group(1)
+    day = time.strftime("%Y-%m-%d", time.gmtime((work / "results.json").stat().st_mtime))
+    return cpu, commit, day
 
 
-def block(results, by_key, settings, versions, img_rel, short):
-    cpu, commit = machine()
+def block(results, by_key, settings, versions, img_rel, short, work):
+    cpu, commit, day = machine(work, versions)
     runtimes = versions["runtimes"]
     lines = [
         "## Side by side with the in-process multicast DNS stacks",
         "",
         f"Written by `scripts/bench-peers.sh`{' --short (a smoke run, not figures to quote)' if short else ''} "
-        f"on {time.strftime('%Y-%m-%d')}, commit {commit}, {cpu} ({os.cpu_count()} cores), "
+        f"on {day}, commit {commit}, {cpu} ({os.cpu_count()} cores), "
         f"{platform.system()} {platform.release()}; {runtimes}.",
         "",
         f"Every peer advertises `{NAME}`, `{TYPE}`, port {PORT}, from a fresh host process in a network "
@@ -654,7 +664,7 @@ def main():
     by_key = {p.key: p for p in all_peers}
     plots(results, img_dir, settings)
     img_rel = os.path.relpath(img_dir, page.parent)
-    write_page(page, block(results, by_key, settings, versions, img_rel, short))
+    write_page(page, block(results, by_key, settings, versions, img_rel, short, work))
     print(table(results, by_key, settings))
 
 
