@@ -444,9 +444,7 @@ def fmt_beside(r, peer):
     parts = [f"peer's service {'resolves' if b['peer_found'] else 'does NOT resolve'}",
              f"Avahi's {'resolves' if b['avahi_found'] else 'does NOT resolve'}"]
     parts.append("conflict logged: " + "; ".join(b["conflicts"]) if b["conflicts"] else "no conflict logged")
-    if peer.through_avahi:
-        parts.append("(registered with Avahi itself)")
-    return ", ".join(parts)
+    return ", ".join(parts) + (" (the registration is Avahi's own)" if peer.through_avahi else "")
 
 
 def fmt_held(r, peer):
@@ -465,7 +463,8 @@ def fmt_held(r, peer):
         seen = f"the observer resolves the name to the peer's port {PORT}"
     else:
         seen = "peer renamed to " + ", ".join(f"\"{i['name']}\"" for i in ours)
-    parts = [start, seen, "Avahi's service keeps the name" if theirs else "Avahi's service is no longer seen under it"]
+    parts = [start + ("" if h["host_alive"] else " and the host process ended"), seen,
+             "Avahi's service keeps the name" if theirs else "Avahi's service is no longer seen under it"]
     parts.append("conflict logged: " + "; ".join(h["conflicts"]) if h["conflicts"] else "no conflict logged")
     return ", ".join(parts)
 
@@ -476,7 +475,8 @@ def fmt_goodbye(g, cap, wire):
     if g["gone_s"] is not None:
         return f"{g['gone_s'] * 1000:.0f} ms" if g["gone_s"] < 1 else f"{g['gone_s']:.1f} s"
     ttl = (wire or {}).get("ttls", {}).get("PTR")
-    return f"not within {cap:.0f} s" + (f" (its PTR record's TTL is {ttl} s)" if ttl else "")
+    return f"not within {cap:.0f} s" + (f" (the observer keeps it until its PTR record's TTL of {ttl} s runs out)"
+                                         if ttl else "")
 
 
 def table(results, by_key, settings):
