@@ -441,10 +441,10 @@ def fmt_count(r, key):
 
 def fmt_beside(r, peer):
     b = r["beside"]
-    parts = [f"peer's service {'resolves' if b['peer_found'] else 'does NOT resolve'}",
+    words = [f"peer's service {'resolves' if b['peer_found'] else 'does NOT resolve'}",
              f"Avahi's {'resolves' if b['avahi_found'] else 'does NOT resolve'}"]
-    parts.append("conflict logged: " + "; ".join(b["conflicts"]) if b["conflicts"] else "no conflict logged")
-    return ", ".join(parts) + (" (the registration is Avahi's own)" if peer.through_avahi else "")
+    words.append("conflict logged: " + "; ".join(b["conflicts"]) if b["conflicts"] else "no conflict logged")
+    return ", ".join(words) + (" (the registration is Avahi's own)" if peer.through_avahi else "")
 
 
 def fmt_held(r, peer):
@@ -463,10 +463,10 @@ def fmt_held(r, peer):
         seen = f"the observer resolves the name to the peer's port {PORT}"
     else:
         seen = "peer renamed to " + ", ".join(f"\"{i['name']}\"" for i in ours)
-    parts = [start + ("" if h["host_alive"] else " and the host process ended"), seen,
+    words = [start + ("" if h["host_alive"] else " and the host process ended"), seen,
              "Avahi's service keeps the name" if theirs else "Avahi's service is no longer seen under it"]
-    parts.append("conflict logged: " + "; ".join(h["conflicts"]) if h["conflicts"] else "no conflict logged")
-    return ", ".join(parts)
+    words.append("conflict logged: " + "; ".join(h["conflicts"]) if h["conflicts"] else "no conflict logged")
+    return ", ".join(words)
 
 
 def fmt_goodbye(g, cap, wire):
