@@ -581,7 +581,8 @@ def main():
 
 PEERS_BEGIN = "<!-- peers:begin -->"
 PEERS_END = "<!-- peers:end -->"
-PEERS_PLACEHOLDER = "Not measured yet: run scripts/bench-peers.sh."
+PEERS_PLACEHOLDER = ("## Side by side with the in-process multicast DNS stacks\n\n"
+                     "Not measured yet: run scripts/bench-peers.sh.")
 
 
 def table(measured):
@@ -665,8 +666,6 @@ measure instead of repeating its figures.
   holds for each registration through the module, sampled by the peer; the rows of many
   registrations give threads and descriptors before and after, and the lines the host found on
   its standard error.
-
-## Against other ways of advertising
 
 {PEERS_BEGIN}
 {peers}
