@@ -22,6 +22,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 [ "$(id -u)" -eq 0 ] || { echo "bench-peers: needs root (network namespaces)" >&2; exit 1; }
+scripts/install-deps.sh
 for tool in node npm dotnet cc avahi-publish; do
   command -v "$tool" >/dev/null || { echo "FAIL: $tool is needed (scripts/install-deps.sh)" >&2; exit 1; }
 done
