@@ -121,16 +121,21 @@ stop_pid() { # stop_pid STATE NAME: TERM, then KILL after a bounded wait
 }
 
 # Every process still in the responder's private mount namespace was started inside it by
-# this script or through exec: end them all, so that stop leaves nothing behind.
+# this script or through exec: end them all, so that stop leaves nothing behind. Only while the
+# supervisor still holds that namespace: once it is gone the kernel may give its number to a
+# new namespace, whose processes are somebody else's.
 sweep() {
-  local state=$1 ns pid
+  local state=$1 ns pid supervisor
   ns=$(cat "$state/mntns" 2>/dev/null) || return 0
   rm -f "$state/mntns"
   [ -n "$ns" ] && [ "$ns" != "$(readlink /proc/self/ns/mnt)" ] || return 0
+  supervisor=$(pid_of "$state" supervisor)
+  [ "$(readlink "/proc/$supervisor/ns/mnt" 2>/dev/null)" = "$ns" ] || return 0
   for _ in 1 2 3; do
     local left=()
     for pid in $(ls /proc | grep -E '^[0-9]+$'); do
-      [ "$(readlink "/proc/$pid/ns/mnt" 2>/dev/null)" = "$ns" ] && left+=("$pid")
+      [ "$pid" != "$supervisor" ] && [ "$(readlink "/proc/$pid/ns/mnt" 2>/dev/null)" = "$ns" ] &&
+        left+=("$pid")
     done
     [ ${#left[@]} -eq 0 ] && return 0
     kill -KILL "${left[@]}" 2>/dev/null || true
@@ -196,8 +201,8 @@ case "$cmd" in
   stop)
     stop_pid "$state" avahi
     stop_pid "$state" dbus
-    stop_pid "$state" supervisor
     sweep "$state"
+    stop_pid "$state" supervisor
     ;;
   *) die "unknown command $cmd" ;;
 esac
