@@ -15,7 +15,9 @@ namespace quivane {
 // lead bytes), UTF-16 surrogates (ED A0-BF) and code points past U+10FFFF (F4 90-BF, F5-FF).
 // Every byte is read only after the one before it proved not to be the terminator, so a
 // sequence cut short by the end fails its range check and nothing past the end is read.
-inline bool IsWellFormedUtf8(const char *text)
+// Kept out of line: the three checks of a call then share one copy of the loop, which keeps the
+// module's code within one page, for a few instructions a call.
+[[gnu::noinline]] inline bool IsWellFormedUtf8(const char *text)
 {
     if (text == nullptr) {
         return true;
