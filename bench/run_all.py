@@ -31,6 +31,15 @@ def row(measure, figure, target="", verdict=""):
     rows.append((measure, figure, target, verdict))
 
 
+def against_c_call(measure, binding_us, c_us, target_us=None):
+    """A binding's call against the C call through the module on the stand-in, same inputs;
+    held to target_us added where one is given."""
+    added = binding_us - c_us
+    row(measure, f"{binding_us:.2f} us vs {c_us:.2f} us per call (median of 15 rounds), +{added:.2f} us",
+        f"<= {target_us} us added" if target_us is not None else "",
+        ("met" if added <= target_us else "missed") if target_us is not None else "information")
+
+
 def spread(values):
     ordered = sorted(values)
     q = statistics.quantiles(ordered, n=10)
@@ -144,8 +153,7 @@ def binding(build, lab=None):
             f"first {first:.1f} us vs second {second:.2f} us (medians over {n} processes; "
             f"{ok}/{n} accepted)", "", "")
         missing = bench_bind(build, ["missing", str(MISSING_CALLS)], {**os.environ, "LD_LIBRARY_PATH": str(build)},
-                             lambda c: [str(Path(__file__).resolve().parents[1] / "tests" / "unit" /
-                                            "without_client.sh"), *c])
+                             lambda c: [str(WITHOUT_CLIENT), *c])
         row("a call while no client library is in reach (it looks again each time)",
             f"median {missing['median_ns'] / 1000:.1f} us, p90 {missing['p90_ns'] / 1000:.1f} us "
             f"over {missing['calls']} calls; {'some true' if missing['any_true'] else 'all false'}",
@@ -247,16 +255,14 @@ def no_avahi_daemon(build):
     try:
         lab.up()
         lab.stop_avahi()
-        env = {**lab.module_env(), "LD_LIBRARY_PATH": f"{build}/stub:{build}"}
+        env = stub_env(build)
         between = bench_bind(build, ["register", str(MISSING_CALLS)], env, lab.in_a)
         reask = bench_bind(build, ["reask", str(REASK_CALLS)], env, lab.in_a)
-        masked = bench_bind(build, ["register", str(MISSING_CALLS)], env, lambda c: lab.in_a(
-            [str(Path(__file__).resolve().parents[1] / "tests" / "unit" / "without_client.sh"),
-             "--mask", "libavahi-client.so.3", *c]))
+        masked = bench_bind(build, ["register", str(MISSING_CALLS)], env,
+                            lambda c: lab.in_a(without_avahi(c)))
     finally:
         lab.down()
-    no_bus = {**os.environ, "LD_LIBRARY_PATH": f"{build}/stub:{build}",
-              "DBUS_SYSTEM_BUS_ADDRESS": "unix:path=/nonexistent/quivane-no-bus"}
+    no_bus = {**stub_env(build), "DBUS_SYSTEM_BUS_ADDRESS": "unix:path=/nonexistent/quivane-no-bus"}
     reask_no_bus = bench_bind(build, ["reask", str(REASK_CALLS)], no_bus)
     row("no avahi-daemon, Avahi's client library installed: a call on the stand-in between "
         "two asks", f"median {between['median_ns']:.0f} ns, p90 {between['p90_ns']:.0f} ns over "
@@ -506,14 +512,9 @@ def javascript(build):
             results[runtime] = json.loads(run.stdout)
     for runtime, r in results.items():
         for form, target in (("sync", JS_SYNC_ADDED_US), ("async", JS_ASYNC_ADDED_US)):
-            added = r[f"{form}_us"] - c_us
-            bounded = runtime == "Node"
-            row(f"{runtime}: registerService{'Sync' if form == 'sync' else ''} vs the C call, stand-in, "
-                "63-byte name, `_http._tcp`, \".\"",
-                f"{r[f'{form}_us']:.2f} us vs {c_us:.2f} us per call (median of 15 rounds), "
-                f"+{added:.2f} us",
-                f"<= {target} us added" if bounded else "",
-                ("met" if added <= target else "missed") if bounded else "information")
+            against_c_call(f"{runtime}: registerService{'Sync' if form == 'sync' else ''} vs the C call, "
+                           "stand-in, 63-byte name, `_http._tcp`, \".\"", r[f"{form}_us"], c_us,
+                           target if runtime == "Node" else None)
     row("Node: bytes allocated per registerServiceSync call (V8 heap and ArrayBuffers, 2000 calls "
         "between two collections)", f"{results['Node']['bytes_per_call']:.0f} B", "", "information")
 
@@ -542,10 +543,8 @@ def python(build):
     r = json.loads(run.stdout)
     for form, call, target in (("sync", "register_service", PY_SYNC_ADDED_US),
                                ("async", "await register_service_async", PY_ASYNC_ADDED_US)):
-        added = r[f"{form}_us"] - c_us
-        row(f"Python {r['python']}: {call} vs the C call, stand-in, 63-byte name, `_http._tcp`, \".\"",
-            f"{r[f'{form}_us']:.2f} us vs {c_us:.2f} us per call (median of 15 rounds), +{added:.2f} us",
-            f"<= {target} us added", "met" if added <= target else "missed")
+        against_c_call(f"Python {r['python']}: {call} vs the C call, stand-in, 63-byte name, "
+                       "`_http._tcp`, \".\"", r[f"{form}_us"], c_us, target)
 
 
 def main():
