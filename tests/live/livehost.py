@@ -36,6 +36,16 @@ def module_dir(lab, way):
     return folder
 
 
+def stand_in_record(calls, name, regtype, domain, port_bytes):
+    """What host.py reports of the recording stand-in after a call the module passed on with
+    the fixed arguments: flags 0, every interface, no host, an empty TXT record given as a
+    pointer to a zero byte, the reply callback, no context, and a reference stored."""
+    return {"stand-in": True, "calls": calls, "flags": 0, "interface": 0, "name": name,
+            "regtype": regtype, "domain": domain, "domain_is_buffer": True, "host": None,
+            "port_bytes": port_bytes, "txt_len": 0, "txt_given": True, "txt_first_byte": 0,
+            "callback_given": True, "context": None, "ref_stored": True}
+
+
 class Host:
     """A host process inside namespace A that registers through the module on request."""
 
