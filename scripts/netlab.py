@@ -104,7 +104,11 @@ class Lab:
         """Asks the python-zeroconf peer in B; returns its JSON answer."""
         result = run(["ip", "netns", "exec", self.ns_b, PYTHON, str(HERE / "mdns_peer.py"), "resolve",
                       regtype, name, str(timeout)], timeout=timeout + STEP_TIMEOUT, check=False)
-        return json.loads(result.stdout.strip().splitlines()[-1])
+        lines = result.stdout.strip().splitlines()
+        if not lines:
+            raise RuntimeError(f"the peer in B answered nothing about {name!r} (exit "
+                               f"{result.returncode}): {result.stderr.strip()}")
+        return json.loads(lines[-1])
 
     def dig_srv(self, regtype, name, rtype="SRV"):
         """A one-shot DNS query (SRV unless told) from B to the responder in A on port 5353: a

@@ -27,7 +27,6 @@ sys.path.insert(0, str(ROOT / "scripts"))
 from netlab import PYTHON, STEP_TIMEOUT, Lab, require_namespaces  # noqa: E402
 
 WIRE = Path(__file__).resolve().parent / "wire.py"
-PEER = ROOT / "scripts" / "mdns_peer.py"
 TYPE, PORT, NAME = "_peer._tcp", 4760, "Peer Service"
 AVAHI_NAME, AVAHI_PORT = "Avahi Own Service", 4761  # what the system's responder publishes itself
 LOAD_RATE = 200  # queries a second, both questions together
@@ -167,20 +166,10 @@ class Host:
 
 
 def in_b(lab, args, **kwargs):
-    """A Python helper in the observer's network namespace. nsenter, not `ip netns exec`: the
-    helper stays in this mount namespace instead of a new one, whose number a responder's
-    clean-up elsewhere on the machine may hold from a namespace since freed."""
-    return subprocess.Popen(["nsenter", f"--net=/run/netns/{lab.ns_b}", "--", PYTHON] + [str(a) for a in args],
+    """A Python helper in the observer's network namespace, started as Lab.peer starts the
+    observer."""
+    return subprocess.Popen(["ip", "netns", "exec", lab.ns_b, PYTHON] + [str(a) for a in args],
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, **kwargs)
-
-
-def observer(lab, mode, timeout):
-    """The observer, scripts/mdns_peer.py, as Lab.peer starts it."""
-    return in_b(lab, [PEER, mode, TYPE, NAME, timeout])
-
-
-def resolve(lab, name, timeout=8.0):
-    return last_json(in_b(lab, [PEER, "resolve", TYPE, name, timeout]), timeout + STEP_TIMEOUT)
 
 
 def last_json(process, timeout):
@@ -227,7 +216,7 @@ def visible_run(peer, lab, log, capture_for=None):
     """One fresh host; returns (host still running, result). Mirrors bench/run_all.py: the
     observer listens first, the clock starts when the call returned (or at launch)."""
     host = Host(peer, lab, log) if peer.call else None
-    seer = observer(lab, "visible", 15)
+    seer = lab.peer("visible", TYPE, NAME, 15)
     capture = None
     try:
         if seer.stdout.readline().strip() != "listening":
@@ -261,7 +250,7 @@ def visible_run(peer, lab, log, capture_for=None):
 
 def goodbye(host, lab, cap, how):
     """Seconds from the host's end until the observer's browser drops the service, or None."""
-    watch = observer(lab, "watch", cap)
+    watch = lab.peer("watch", TYPE, NAME, cap)
     try:
         if watch.stdout.readline().strip() != "present":
             return {"seen": False}
@@ -326,8 +315,8 @@ def measure(peer, lab, work, settings):
                 "load_s": sent["seconds"]}
             # 3a. Beside the system's responder, which publishes a service of its own.
             log_mark = len(avahi_log(lab))
-            result["beside"] = {"peer_found": resolve(lab, NAME)["found"],
-                                "avahi_found": resolve(lab, AVAHI_NAME)["found"]}
+            result["beside"] = {"peer_found": lab.resolve(TYPE, NAME)["found"],
+                                "avahi_found": lab.resolve(TYPE, AVAHI_NAME)["found"]}
             # 4a. Goodbye on a normal end.
             result["exit"] = goodbye(host, lab, settings["exit_cap"], "end")
         finally:
@@ -356,7 +345,7 @@ def name_held(peer, lab, work, settings):
     mark = len(avahi_log(lab))
     host = None
     try:
-        if not resolve(lab, NAME).get("found"):
+        if not lab.resolve(TYPE, NAME).get("found"):
             return {"error": "avahi-publish did not take the name"}
         host = Host(peer, lab, log)
         answer = host.go()
